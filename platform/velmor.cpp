@@ -1,0 +1,326 @@
+#include "velmor.h"
+
+#include <cstring>
+
+#include "vlog.h"
+
+namespace {
+
+log4cpp::Category& velmorLog() {
+    static log4cpp::Category* const cat = cVlog::getLog("Velmor");
+    return *cat;
+}
+
+const std::size_t kMsgHeader = 4;  // type, seq, tag count
+const std::size_t kTagHeader = 4;  // number, type, value length
+const std::size_t kLenPrefix = 2;  // datagram length
+
+inline void put16(unsigned char* p, unsigned int v) {
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+
+inline void put32(unsigned char* p, unsigned int v) {
+    p[0] = static_cast<unsigned char>(v >> 24);
+    p[1] = static_cast<unsigned char>(v >> 16);
+    p[2] = static_cast<unsigned char>(v >> 8);
+    p[3] = static_cast<unsigned char>(v);
+}
+
+inline unsigned int get16(const unsigned char* p) {
+    return (static_cast<unsigned int>(p[0]) << 8) | p[1];
+}
+
+inline unsigned int get32(const unsigned char* p) {
+    return (static_cast<unsigned int>(p[0]) << 24) | (static_cast<unsigned int>(p[1]) << 16) |
+           (static_cast<unsigned int>(p[2]) << 8) | p[3];
+}
+
+inline std::size_t encodedSize(const VTag* t) { return kTagHeader + t->getLength(); }
+
+// The value length each fixed-width type must carry; -1 for any length.
+int fixedLength(unsigned int type) {
+    switch (type) {
+    case VTAG_NONE: return 0;
+    case VTAG_UINT32:
+    case VTAG_FLOAT: return 4;
+    case VTAG_UINT16: return 2;
+    case VTAG_UINT8: return 1;
+    case VTAG_STRING:
+    case VTAG_BYTES: return -1;
+    default: return -2;  // unknown type code
+    }
+}
+
+// Builds one tag from checked wire bytes.
+VTag* decodeTag(unsigned char num, unsigned int type, const unsigned char* v, unsigned short len) {
+    switch (type) {
+    case VTAG_NONE: return new VTag(num);
+    case VTAG_STRING: return new VTagString(num, reinterpret_cast<const char*>(v), len);
+    case VTAG_UINT32: return new VTagUInt32(num, get32(v));
+    case VTAG_FLOAT: {
+        const unsigned int bits = get32(v);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return new VTagUInt32(num, f);
+    }
+    case VTAG_UINT16: return new VTagUInt16(num, static_cast<unsigned short>(get16(v)));
+    case VTAG_UINT8: return new VTagUInt8(num, v[0]);
+    case VTAG_BYTES: return new VTagBytes(num, v, len);
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+// ---- tags ----
+
+VTag::VTag(unsigned char tag) : tag_(tag), len_(0), type_(VTAG_NONE) {}
+VTag::VTag(unsigned char tag, unsigned int type, unsigned short len)
+    : tag_(tag), len_(len), type_(type) {}
+VTag::~VTag() = default;
+VTag* VTag::clone() const { return new VTag(tag_); }
+void VTag::putValue(unsigned char*) const {}
+
+VTagString::VTagString(unsigned char tag, const char* text, std::size_t len)
+    : VTag(tag, VTAG_STRING, static_cast<unsigned short>(len > 0xFFFF ? 0xFFFF : len)),
+      text_(text ? text : "", text ? getLength() : 0) {}
+
+void VTagString::getValue(char* buf, unsigned short size) const {
+    if (!buf || size == 0) return;
+    const std::size_t n = text_.size() < size ? text_.size() : size - 1u;
+    std::memcpy(buf, text_.data(), n);
+    buf[n] = '\0';
+}
+
+VTag* VTagString::clone() const { return new VTagString(getTag(), text_.data(), text_.size()); }
+void VTagString::putValue(unsigned char* out) const { std::memcpy(out, text_.data(), text_.size()); }
+
+VTagUInt32::VTagUInt32(unsigned char tag, unsigned int value)
+    : VTagUInt32(tag, value, VTAG_UINT32) {}
+
+VTagUInt32::VTagUInt32(unsigned char tag, float value) : VTagUInt32(tag, 0u, VTAG_FLOAT) {
+    std::memcpy(&value_, &value, 4);
+}
+
+VTagUInt32::VTagUInt32(unsigned char tag, unsigned int bits, unsigned int type)
+    : VTag(tag, type, 4), value_(bits) {}
+
+float VTagUInt32::getFloatValue() const {
+    float f;
+    std::memcpy(&f, &value_, 4);
+    return f;
+}
+
+VTag* VTagUInt32::clone() const { return new VTagUInt32(getTag(), value_, getType()); }
+void VTagUInt32::putValue(unsigned char* out) const { put32(out, value_); }
+
+VTagUInt16::VTagUInt16(unsigned char tag, unsigned short value)
+    : VTag(tag, VTAG_UINT16, 2), value_(value) {}
+VTag* VTagUInt16::clone() const { return new VTagUInt16(getTag(), value_); }
+void VTagUInt16::putValue(unsigned char* out) const { put16(out, value_); }
+
+VTagUInt8::VTagUInt8(unsigned char tag, unsigned char value)
+    : VTag(tag, VTAG_UINT8, 1), value_(value) {}
+VTag* VTagUInt8::clone() const { return new VTagUInt8(getTag(), value_); }
+void VTagUInt8::putValue(unsigned char* out) const { out[0] = value_; }
+
+VTagBytes::VTagBytes(unsigned char tag, const void* data, unsigned short len)
+    : VTag(tag, VTAG_BYTES, data ? len : 0),
+      data_(static_cast<const unsigned char*>(data),
+            static_cast<const unsigned char*>(data) + (data ? len : 0)) {}
+
+unsigned short VTagBytes::getValue(void* buf, unsigned short size) const {
+    if (!buf) return 0;
+    const std::size_t n = data_.size() < size ? data_.size() : size;
+    if (n) std::memcpy(buf, data_.data(), n);
+    return static_cast<unsigned short>(n);
+}
+
+VTag* VTagBytes::clone() const {
+    return new VTagBytes(getTag(), data_.data(), static_cast<unsigned short>(data_.size()));
+}
+void VTagBytes::putValue(unsigned char* out) const {
+    if (!data_.empty()) std::memcpy(out, data_.data(), data_.size());
+}
+
+VTag* VTagFactory::createVTag(unsigned char tag) { return new VTag(tag); }
+VTag* VTagFactory::createVTag(unsigned char tag, const char* text) {
+    return new VTagString(tag, text, text ? std::strlen(text) : 0);
+}
+VTag* VTagFactory::createVTag(unsigned char tag, unsigned int value) {
+    return new VTagUInt32(tag, value);
+}
+VTag* VTagFactory::createVTag(unsigned char tag, unsigned short value) {
+    return new VTagUInt16(tag, value);
+}
+VTag* VTagFactory::createVTag(unsigned char tag, unsigned char value) {
+    return new VTagUInt8(tag, value);
+}
+VTag* VTagFactory::createVTag(unsigned char tag, const void* data, unsigned short len) {
+    return new VTagBytes(tag, data, len);
+}
+VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
+    return new VTagUInt32(tag, value);
+}
+
+// ---- messages ----
+
+VMsg::VMsg(unsigned char type)
+    : type_(type), seq_(0), last_(false), ownsTags_(true), length_(kMsgHeader), cursor_(0) {}
+
+VMsg::~VMsg() {
+    clearSegments();
+    if (ownsTags_)
+        for (VTag* t : tags_) delete t;
+}
+
+void VMsg::clearSegments() {
+    for (VMsg* s : segments_)
+        if (s != this) delete s;
+    segments_.clear();
+    cursor_ = 0;
+}
+
+int VMsg::addTag(VTag* tag) {
+    if (tag) {
+        tags_.push_back(tag);
+        length_ += encodedSize(tag);
+    }
+    return static_cast<int>(tags_.size());
+}
+
+unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
+    const std::size_t total = kLenPrefix + length_;
+    if (!buf || total > size || length_ > 0xFFFF || tags_.size() > 0xFFFF) {
+        velmorLog().warn("Message of %u bytes and %u tags does not fit a %u byte buffer",
+                         static_cast<unsigned>(length_), static_cast<unsigned>(tags_.size()),
+                         static_cast<unsigned>(size));
+        return 0;
+    }
+    unsigned char* p = static_cast<unsigned char*>(buf);
+    put16(p, static_cast<unsigned int>(length_));
+    p[2] = type_;
+    p[3] = static_cast<unsigned char>((seq_ & 0x7F) | (last_ ? 0x80 : 0));
+    put16(p + 4, static_cast<unsigned int>(tags_.size()));
+    p += kLenPrefix + kMsgHeader;
+    for (const VTag* t : tags_) {
+        p[0] = t->getTag();
+        p[1] = static_cast<unsigned char>(t->getType());
+        put16(p + 2, t->getLength());
+        t->putValue(p + kTagHeader);
+        p += encodedSize(t);
+    }
+    return static_cast<unsigned short>(total);
+}
+
+VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
+    if (!buf || len < kLenPrefix + kMsgHeader) return nullptr;
+    const unsigned char* p = static_cast<const unsigned char*>(buf);
+    const std::size_t declared = get16(p);
+    // Exactly one message: a short datagram was cut, a long one carries
+    // bytes nobody can account for.
+    if (declared + kLenPrefix != len || declared < kMsgHeader) return nullptr;
+    const unsigned char* end = p + len;
+    VMsg* msg = new VMsg(p[2]);
+    msg->seq_ = p[3] & 0x7F;
+    msg->last_ = (p[3] & 0x80) != 0;
+    const unsigned int count = get16(p + 4);
+    p += kLenPrefix + kMsgHeader;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (static_cast<std::size_t>(end - p) < kTagHeader) break;
+        const unsigned int type = p[1];
+        const unsigned int vlen = get16(p + 2);
+        const int fixed = fixedLength(type);
+        if (fixed == -2 || (fixed >= 0 && static_cast<unsigned int>(fixed) != vlen) ||
+            static_cast<std::size_t>(end - p - kTagHeader) < vlen)
+            break;
+        msg->addTag(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
+        p += kTagHeader + vlen;
+    }
+    if (msg->tags_.size() != count || p != end) {
+        delete msg;
+        return nullptr;
+    }
+    return msg;
+}
+
+void VMsg::segmentMessage(int maxDatagram) {
+    clearSegments();
+    const std::size_t overhead = kLenPrefix + kMsgHeader;
+    if (maxDatagram <= 0 || static_cast<std::size_t>(maxDatagram) <= overhead) {
+        velmorLog().warn("Cannot segment into %d byte datagrams", maxDatagram);
+        return;
+    }
+    const std::size_t budget = static_cast<std::size_t>(maxDatagram) - overhead;
+    if (length_ - kMsgHeader <= budget && tags_.size() <= 0xFFFF) {
+        segments_.push_back(this);
+        return;
+    }
+    const VelmorDictDef* dict = WQX::DictDef;
+    auto startSegment = [this]() {
+        VMsg* s = new VMsg(type_);
+        s->seq_ = seq_;
+        s->ownsTags_ = false;
+        segments_.push_back(s);
+        return s;
+    };
+    VMsg* cur = nullptr;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < tags_.size(); ++i) {
+        VTag* t = tags_[i];
+        const std::size_t size = encodedSize(t);
+        if (size > budget) {
+            velmorLog().warn("Dropping tag %02X of %u bytes: larger than any segment",
+                             t->getTag(), static_cast<unsigned>(size));
+            continue;
+        }
+        bool cut = !cur || used + size > budget || cur->tags_.size() == 0xFFFF;
+        if (!cut && dict->isObjectCode(t->getTag())) {
+            // Keep the object whole when it would fit a fresh segment.
+            std::size_t group = size;
+            for (std::size_t j = i + 1; j < tags_.size() && !dict->isObjectCode(tags_[j]->getTag()); ++j)
+                if (encodedSize(tags_[j]) <= budget) group += encodedSize(tags_[j]);
+            cut = used + group > budget && group <= budget;
+        }
+        if (cut) {
+            cur = startSegment();
+            used = 0;
+        }
+        cur->addTag(t);
+        used += size;
+    }
+    if (segments_.empty()) startSegment();
+    segments_.back()->last_ = last_;
+}
+
+VMsg* VMsg::getNextSegment() {
+    if (cursor_ >= segments_.size()) return nullptr;
+    return segments_[cursor_++];
+}
+
+void VMsg::addSegment(const VMsg* segment) {
+    if (!segment || segment == this) return;
+    for (const VTag* t : segment->tags_) addTag(t->clone());
+    last_ = segment->last_;
+}
+
+// ---- grouping ----
+
+VelmorMessage* VelmorMessage::parseVMsg(const VelmorDictDef* dict, VMsg* msg) {
+    if (!dict || !msg) return nullptr;
+    VelmorMessage* result = new VelmorMessage;
+    for (VTag* t : msg->getTags()) {
+        if (dict->isObjectCode(t->getTag()))
+            result->objects_.emplace_back(t->getTag());
+        else if (result->objects_.empty())
+            result->msgTags_.push_back(t);
+        else
+            result->objects_.back().getTags().push_back(t);
+    }
+    if (result->objects_.empty()) {
+        delete result;
+        return nullptr;
+    }
+    return result;
+}

@@ -1,0 +1,243 @@
+// Internal helpers shared by the object classes: the not-set conventions,
+// enum code tables, owned texts, and the field-by-field shape of the tag and
+// JSON forms. Each class states only its own fields, keys and texts; the
+// mechanics live here once. Not installed; not exported.
+#ifndef WQX_OBJECTFIELDS_H
+#define WQX_OBJECTFIELDS_H
+
+#include <jansson.h>
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "taglist.h"
+#include "velmor.h"
+#include "vlog.h"
+
+// Defines a function returning the log4cpp category of that name, looked up
+// once: log4cpp's own lookup takes a global lock.
+#define WQX_LOG_CATEGORY(fn, name)                                     \
+    static log4cpp::Category& fn() {                                   \
+        static log4cpp::Category* const cat = cVlog::getLog(name);     \
+        return *cat;                                                   \
+    }
+
+namespace wqx {
+
+const unsigned int kNotSet32 = 0xFFFFFFFFu;
+
+inline float notSetFloat() { return std::numeric_limits<float>::quiet_NaN(); }
+inline bool isSet(float f) { return !std::isnan(f); }
+inline bool isSet(unsigned int v) { return v != kNotSet32; }
+
+// The category "cObject", where every JSON parse and the list conversions log.
+log4cpp::Category& objectLog();
+
+// ---- owned texts ----
+
+// Frees the old array and stores a fresh copy of text (null clears).
+void setText(char*& field, const char* text);
+
+// ---- enum code tables ----
+
+// One stored enum value and the code it travels as, in tags and JSON.
+struct CodePair {
+    int value;
+    int code;
+};
+
+// The code of a stored value, or -1 when it has none (not set, or outside
+// the table).
+template <std::size_t N>
+int codeOf(const CodePair (&table)[N], int value) {
+    for (const CodePair& p : table)
+        if (p.value == value) return p.code;
+    return -1;
+}
+
+// The value for an incoming code, or fallback when the code is unknown.
+template <std::size_t N>
+int valueOf(const CodePair (&table)[N], int code, int fallback) {
+    for (const CodePair& p : table)
+        if (p.code == code) return p.value;
+    return fallback;
+}
+
+// Operational state 1, 2, 3 travels as 0, 1, 2 in every class that has one.
+extern const CodePair kOpStateCodes[3];
+
+// ---- tag form ----
+
+// Adds the tag only when the field is set.
+void addIfSet(cTagList& tags, int tag, unsigned int value);
+void addIfSet(cTagList& tags, int tag, const char* text);
+void addIfSet(cTagList& tags, int tag, float value);
+
+// Adds the 8-bit code of an enum value when it has one.
+template <std::size_t N>
+void addCode(cTagList& tags, int tag, const CodePair (&table)[N], int value) {
+    const int code = codeOf(table, value);
+    if (code >= 0) tags.add(tag, static_cast<unsigned char>(code));
+}
+
+// A text tag read through the 256-byte buffer every class uses.
+class TagText {
+public:
+    explicit TagText(VTag* tag) { cTagList::getString(tag, buf_, sizeof buf_); }
+    const char* c_str() const { return buf_; }
+
+private:
+    char buf_[256];
+};
+
+// Hands every tag of the group, then every message-level tag, to populate:
+// message-level tags come last and so win.
+template <class F>
+bool populateFrom(VelmorObject* group, std::vector<VTag*>* msgTags, F populate) {
+    if (group)
+        for (VTag* t : group->getTags()) populate(t);
+    if (msgTags)
+        for (VTag* t : *msgTags) populate(t);
+    return true;
+}
+
+// Logs a tag the class does not know, number twice, at info level.
+void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt = "Unknown Tag %02X(%d)");
+
+// ---- JSON form: writing ----
+
+// Builds a class's field array, one single-key object (or an empty one)
+// per element, in the order the calls are made.
+class JsonFields {
+public:
+    JsonFields() : array_(json_array()) {}
+    ~JsonFields() { json_decref(array_); }
+    JsonFields(const JsonFields&) = delete;
+    JsonFields& operator=(const JsonFields&) = delete;
+
+    // Packed as a signed 32-bit integer, so not-set 0xFFFFFFFF is -1.
+    JsonFields& integer(const char* key, unsigned int value);
+    // Written only when set; otherwise an empty object.
+    JsonFields& integerIf(const char* key, bool set, int value);
+    JsonFields& text(const char* key, const char* text);  // empty when null
+    JsonFields& real(const char* key, float value);        // empty when NaN
+    JsonFields& boolean(const char* key, bool value);
+    JsonFields& empty();
+
+    template <std::size_t N>
+    JsonFields& code(const char* key, const CodePair (&table)[N], int value) {
+        const int c = codeOf(table, value);
+        return integerIf(key, c >= 0, c);
+    }
+
+    // Hands the array over to the caller.
+    json_t* release() {
+        json_t* a = array_;
+        array_ = nullptr;
+        return a;
+    }
+
+private:
+    JsonFields& append(json_t* element);
+    json_t* array_;
+};
+
+// ---- JSON form: reading ----
+
+// The three log texts of a class's JSON parse; a null text is not logged.
+struct JsonParseTexts {
+    const char* notArray;   // warning: argument not an array
+    const char* arraySize;  // debug, with the element count
+    const char* notObject;  // warning: element not an object
+};
+
+// One element of a field array. Each reader looks its key up: absent, it
+// does nothing; of the expected JSON type, it stores; of another type, it
+// logs the warning and returns false so the parse stops.
+class JsonElement {
+public:
+    explicit JsonElement(json_t* object) : object_(object) {}
+
+    template <class F>
+    bool integer(const char* key, const char* warning, F store) const {
+        json_t* v = json_object_get(object_, key);
+        if (!v) return true;
+        if (!json_is_integer(v)) return rejected(warning);
+        store(json_integer_value(v));
+        return true;
+    }
+    template <class F>
+    bool text(const char* key, const char* warning, F store) const {
+        json_t* v = json_object_get(object_, key);
+        if (!v) return true;
+        if (!json_is_string(v)) return rejected(warning);
+        store(json_string_value(v));
+        return true;
+    }
+    template <class F>
+    bool real(const char* key, const char* warning, F store) const {
+        json_t* v = json_object_get(object_, key);
+        if (!v) return true;
+        if (!json_is_real(v)) return rejected(warning);
+        store(json_real_value(v));
+        return true;
+    }
+    template <class F>
+    bool boolean(const char* key, const char* warning, F store) const {
+        json_t* v = json_object_get(object_, key);
+        if (!v) return true;
+        if (!json_is_boolean(v)) return rejected(warning);
+        store(json_is_true(v));
+        return true;
+    }
+
+    // Common shapes: an unsigned 32-bit field from the integer's low 32
+    // bits; a float field from a real; a text through a setter.
+    bool u32(const char* key, const char* warning, unsigned int& field) const {
+        return integer(key, warning,
+                       [&](json_int_t v) { field = static_cast<unsigned int>(v); });
+    }
+    bool f32(const char* key, const char* warning, float& field) const {
+        return real(key, warning, [&](double v) { field = static_cast<float>(v); });
+    }
+    // An enum field from the integer's low 8 bits through a code table.
+    template <class E, std::size_t N>
+    bool code8(const char* key, const char* warning, const CodePair (&table)[N], E& field,
+               int fallback = 0) const {
+        return integer(key, warning, [&](json_int_t v) {
+            field = static_cast<E>(valueOf(table, static_cast<unsigned char>(v), fallback));
+        });
+    }
+
+private:
+    static bool rejected(const char* warning);
+    json_t* object_;
+};
+
+// Runs the common steps of a JSON parse: the array test, the size line,
+// skipping elements that are not objects, and perElement on each object
+// until it returns false.
+template <class F>
+bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement) {
+    if (!array || !json_is_array(array)) {
+        if (texts.notArray) objectLog().warn("%s", texts.notArray);
+        return false;
+    }
+    const std::size_t n = json_array_size(array);
+    if (texts.arraySize) objectLog().debug(texts.arraySize, static_cast<int>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        json_t* element = json_array_get(array, i);
+        if (!element || !json_is_object(element)) {
+            if (texts.notObject) objectLog().warn("%s", texts.notObject);
+            continue;
+        }
+        if (!perElement(JsonElement(element))) return false;
+    }
+    return true;
+}
+
+}  // namespace wqx
+
+#endif

@@ -1,0 +1,104 @@
+#include "objectlist.h"
+
+#include <algorithm>
+
+#include "taglist.h"
+
+cObjectList::cObjectList()
+    : cVlog("cObjectList"), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
+
+cObjectList::~cObjectList() = default;
+
+void cObjectList::deleteObjects() {
+    while (!objects.empty()) {
+        delete objects.front();
+        objects.pop_front();
+    }
+    cursor = 0;
+}
+
+void cObjectList::add(cObject* obj) { objects.push_back(obj); }
+
+cObject* cObjectList::get() {
+    if (event || objects.empty()) return nullptr;
+    cObject* obj = objects.front();
+    objects.pop_front();
+    if (cursor > 0) --cursor;
+    return obj;
+}
+
+cObject* cObjectList::get(cObject* key) {
+    if (event || !key) return nullptr;
+    auto it = std::find_if(objects.begin(), objects.end(),
+                           [key](cObject* o) { return key->compIndex(o); });
+    if (it == objects.end()) return nullptr;
+    cObject* found = *it;
+    objects.erase(std::remove(objects.begin(), objects.end(), found), objects.end());
+    cursor = std::min(cursor, objects.size());
+    return found;
+}
+
+cObject* cObjectList::first() {
+    if (objects.empty()) return nullptr;
+    cursor = 1;
+    return objects.front();
+}
+
+cObject* cObjectList::next() {
+    if (cursor >= objects.size()) return nullptr;
+    return objects[cursor++];
+}
+
+bool cObjectList::remove(cObject* key) {
+    if (event || !key) return false;
+    auto it = std::find_if(objects.begin(), objects.end(),
+                           [key](cObject* o) { return key->compIndex(o); });
+    if (it == objects.end()) return false;
+    cObject* found = *it;
+    objects.erase(it);
+    // The same pointer may stand in the list more than once; it must not
+    // be left behind once its object is deleted.
+    objects.erase(std::remove(objects.begin(), objects.end(), found), objects.end());
+    cursor = std::min(cursor, objects.size());
+    delete found;
+    return true;
+}
+
+VMsg* cObjectList::toMsg() {
+    VMsg* msg = new VMsg(msgType);
+    msg->setSeq(msgSeq & 0x7F);
+    msg->setLastSegment(true);
+    const bool tracing = category().isDebugEnabled();
+    for (cObject* obj : objects) {
+        if (!obj) {
+            debug("Weird NULL object in list");
+            continue;
+        }
+        debug("Add Object..");
+        cTagList* tags = obj->getTags();
+        if (!tags) continue;
+        while (VTag* t = tags->get()) {
+            const unsigned char num = t->getTag();
+            const int len = t->getLength() + 4;
+            const int cnt = msg->addTag(t);
+            if (tracing) debug("Add Tag %02X(%d) len %d cnt = %d", num, num, len, cnt);
+        }
+        delete tags;
+    }
+    return msg;
+}
+
+bool cObjectList::match(VMsg* msg) {
+    debug("Checking registry for matching request");
+    if (!msg) return false;
+    if (msgType != msg->getType()) {
+        debug("Request type does not match");
+        return false;
+    }
+    debug("Request Type is good");
+    if (msgSeq == (msg->getSeq() & 0x7F)) {
+        debug("Matching Sequence %d", msgSeq);
+        return true;
+    }
+    return false;
+}
