@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds the library and its tools,
+# and runs the example.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh native
+cmake -S . -B out/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build out/native -j "${JOBS:-$(nproc)}" --target wqxobj-example >/dev/null
+exec out/native/tools/wqxobj-example "$@"

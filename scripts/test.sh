@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The whole test run: installs what is missing, then builds and runs the
+# suite natively, under ASan+UBSan, the client tests under TSan, and the
+# armhf cross build under qemu-arm.
+#
+# Usage: scripts/test.sh [native] [asan] [tsan] [armhf]   (default: all four)
+# Build trees go to out/<stage>; JOBS sets the build parallelism.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${JOBS:-$(nproc)}
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(native asan tsan armhf)
+
+needs=(native)
+for s in "${stages[@]}"; do [ "$s" = armhf ] && needs+=(cross); done
+scripts/deps.sh "${needs[@]}"
+
+build() {  # build <dir> <cmake args...>
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {  # run_ctest <dir> [ctest args...]
+  local dir=$1; shift
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300 "$@")
+}
+
+mkdir -p out
+for stage in "${stages[@]}"; do
+  echo "=== $stage ==="
+  case "$stage" in
+    native)
+      build out/native -DWQX_BUILD_BENCH=ON
+      run_ctest out/native ;;
+    asan)
+      build out/asan -DWQX_SANITIZE=address,undefined
+      ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_ctest out/asan ;;
+    tsan)
+      build out/tsan -DWQX_SANITIZE=thread
+      TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest out/tsan -L client ;;
+    armhf)
+      build out/armhf -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
+      QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf run_ctest out/armhf ;;
+    *) echo "test.sh: unknown stage '$stage' (native, asan, tsan, armhf)" >&2; exit 2 ;;
+  esac
+done
+echo "=== all stages passed: ${stages[*]} ==="
