@@ -3,17 +3,21 @@
 # suite natively, under ASan+UBSan, the client tests under TSan, and the
 # armhf cross build under qemu-arm.
 #
-# Usage: scripts/test.sh [native] [asan] [tsan] [armhf]   (default: all four)
-# Build trees go to out/<stage>; JOBS sets the build parallelism.
+# Usage: scripts/test.sh [native] [asan] [tsan] [armhf] [fuzz]   (default: all)
+# Build trees go to out/<stage>; JOBS sets the build parallelism;
+# FUZZ_SECONDS (default 60) how long the fuzz stage runs each target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native asan tsan armhf)
+[ ${#stages[@]} -gt 0 ] || stages=(native asan tsan armhf fuzz)
 
 needs=(native)
-for s in "${stages[@]}"; do [ "$s" = armhf ] && needs+=(cross); done
+for s in "${stages[@]}"; do
+  [ "$s" = armhf ] && needs+=(cross)
+  [ "$s" = fuzz ] && needs+=(fuzz)
+done
 scripts/deps.sh "${needs[@]}"
 
 build() {  # build <dir> <cmake args...>
@@ -45,7 +49,10 @@ for stage in "${stages[@]}"; do
     armhf)
       build out/armhf -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
       QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf run_ctest out/armhf ;;
-    *) echo "test.sh: unknown stage '$stage' (native, asan, tsan, armhf)" >&2; exit 2 ;;
+    fuzz)
+      CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF
+      scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-60}" ;;
+    *) echo "test.sh: unknown stage '$stage' (native, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
   esac
 done
 echo "=== all stages passed: ${stages[*]} ==="
