@@ -1,0 +1,9 @@
+// The subcommands of wqxobj; each takes argv starting at its own name and
+// returns the exit status.
+#ifndef WQX_CLI_COMMANDS_H
+#define WQX_CLI_COMMANDS_H
+
+int cmdDecode(int argc, char** argv);
+int cmdEncode(int argc, char** argv);
+
+#endif

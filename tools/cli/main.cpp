@@ -1,0 +1,41 @@
+// wqxobj: the field engineer's tool for libwqxobj — talk to an object
+// server, run a simulated one, and turn datagrams into JSON and back.
+#include <cstdio>
+#include <cstring>
+
+#include "cli.h"
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"decode", cmdDecode, "datagrams (binary or --hex) to JSON documents"},
+    {"encode", cmdEncode, "a JSON document to datagrams"},
+};
+
+int usage(FILE* out) {
+    std::fputs("usage: wqxobj COMMAND [OPTIONS] [ARGS]\n\ncommands:\n", out);
+    for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+    std::fputs("\nEvery command takes --help, -v (library log lines; -vv for debug) and\n"
+               "--pretty (indented JSON).\n",
+               out);
+    return out == stdout ? cli::kOk : cli::kUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage(stderr);
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help"))
+        return usage(stdout);
+    for (const Command& c : kCommands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "wqxobj: unknown command '%s' (try wqxobj --help)\n", argv[1]);
+    return cli::kUsage;
+}
