@@ -38,7 +38,9 @@ for stage in "${stages[@]}"; do
   case "$stage" in
     native)
       build out/native -DWQX_BUILD_BENCH=ON
-      run_ctest out/native ;;
+      run_ctest out/native
+      scripts/check-install.sh out/native
+      (cd out/native && cpack -G DEB >/dev/null && ls ./*.deb) ;;
     asan)
       build out/asan -DWQX_SANITIZE=address,undefined
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -48,7 +50,8 @@ for stage in "${stages[@]}"; do
       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest out/tsan -L client ;;
     armhf)
       build out/armhf -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
-      QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf run_ctest out/armhf ;;
+      QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf run_ctest out/armhf
+      (cd out/armhf && cpack -G DEB >/dev/null && ls ./*.deb) ;;
     fuzz)
       CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF
       scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-60}" ;;
