@@ -83,7 +83,9 @@ void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt) {
 }
 
 JsonFields& JsonFields::append(json_t* element) {
-    json_array_append_new(array_, element);
+    // jansson packs no infinite real; an empty object keeps every later
+    // field at its place in the array.
+    json_array_append_new(array_, element ? element : json_object());
     return *this;
 }
 
