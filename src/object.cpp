@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "access.h"
+#include "adhoc.h"
+#include "asample.h"
+#include "capability.h"
 #include "device.h"
 #include "objectfields.h"
 #include "objectlist.h"
@@ -44,6 +48,10 @@ cObject::~cObject() = default;
 cObject* cObject::create(eObjectTypes type) {
     switch (type) {
     case OBJ_DEVICE: return new cObjectDevice;
+    case OBJ_ANALOG_SAMPLE: return new cObjectAnalogSample;
+    case OBJ_ACCESS: return new cObjectAccess;
+    case OBJ_CAPABILITY: return new cObjectCapability;
+    case OBJ_ADHOC_EVENT: return new cObjectAdhocEvent;
     default: return nullptr;
     }
 }
@@ -157,6 +165,10 @@ bool parseEntry(json_t* entry, cObjectList* list) {
         return true;
     }
     obj->parse(values);
+    if (cObjectAdhocEvent* adhoc = dynamic_cast<cObjectAdhocEvent*>(obj)) {
+        const char* label = adhoc->getEventLabel();
+        objectLog().warn("Eventlabel:'%s'", label ? label : "");
+    }
     list->add(obj);
     return true;
 }

@@ -50,12 +50,14 @@ log4cpp::Category& objectLog() {
 }
 
 void setText(char*& field, const char* text) {
+    char* copy = nullptr;
+    if (text) {
+        const std::size_t n = std::strlen(text) + 1;
+        copy = new char[n];
+        std::memcpy(copy, text, n);
+    }
     delete[] field;
-    field = nullptr;
-    if (!text) return;
-    const std::size_t n = std::strlen(text) + 1;
-    field = new char[n];
-    std::memcpy(field, text, n);
+    field = copy;
 }
 
 const CodePair kOpStateCodes[3] = {{1, 0}, {2, 1}, {3, 2}};
@@ -72,12 +74,18 @@ void addIfSet(cTagList& tags, int tag, float value) {
     if (isSet(value)) tags.add(tag, value);
 }
 
+void addLow8IfSet(cTagList& tags, int tag, unsigned int value) {
+    if (isSet(value)) tags.add(tag, static_cast<unsigned char>(value & 0xFF));
+}
+
 void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt) {
     log.info(fmt, tag->getTag(), tag->getTag());
 }
 
 JsonFields& JsonFields::append(json_t* element) {
-    json_array_append_new(array_, element);
+    // jansson packs no infinite real; an empty object keeps every later
+    // field at its place in the array.
+    json_array_append_new(array_, element ? element : json_object());
     return *this;
 }
 

@@ -37,7 +37,8 @@ log4cpp::Category& objectLog();
 
 // ---- owned texts ----
 
-// Frees the old array and stores a fresh copy of text (null clears).
+// Stores a fresh copy of text and frees the old array (null clears). The
+// copy is made first, so handing a field its own current text is safe.
 void setText(char*& field, const char* text);
 
 // ---- enum code tables ----
@@ -74,6 +75,9 @@ extern const CodePair kOpStateCodes[3];
 void addIfSet(cTagList& tags, int tag, unsigned int value);
 void addIfSet(cTagList& tags, int tag, const char* text);
 void addIfSet(cTagList& tags, int tag, float value);
+// Adds only the low 8 bits of a set field, through the 8-bit overload: the
+// form some records give their port and sequence numbers on the wire.
+void addLow8IfSet(cTagList& tags, int tag, unsigned int value);
 
 // Adds the 8-bit code of an enum value when it has one.
 template <std::size_t N>
