@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "device.h"
+#include "event.h"
 #include "objectfields.h"
 #include "objectlist.h"
+#include "trend.h"
 
 using wqx::objectLog;
 
@@ -44,6 +46,8 @@ cObject::~cObject() = default;
 cObject* cObject::create(eObjectTypes type) {
     switch (type) {
     case OBJ_DEVICE: return new cObjectDevice;
+    case OBJ_EVENT: return new cObjectEvent;
+    case OBJ_TREND_EVENT: return new cObjectTrend;
     default: return nullptr;
     }
 }
