@@ -5,6 +5,7 @@
 
 #include "device.h"
 #include "event.h"
+#include "msginfo.h"
 #include "objectfields.h"
 #include "objectlist.h"
 #include "trend.h"
@@ -47,6 +48,7 @@ cObject* cObject::create(eObjectTypes type) {
     switch (type) {
     case OBJ_DEVICE: return new cObjectDevice;
     case OBJ_EVENT: return new cObjectEvent;
+    case OBJ_MSG_INFO: return new cObjectMsgInfo;
     case OBJ_TREND_EVENT: return new cObjectTrend;
     default: return nullptr;
     }
