@@ -8,6 +8,7 @@
 #include "msginfo.h"
 #include "objectfields.h"
 #include "objectlist.h"
+#include "sitecfg.h"
 #include "trend.h"
 
 using wqx::objectLog;
@@ -49,6 +50,7 @@ cObject* cObject::create(eObjectTypes type) {
     case OBJ_DEVICE: return new cObjectDevice;
     case OBJ_EVENT: return new cObjectEvent;
     case OBJ_MSG_INFO: return new cObjectMsgInfo;
+    case OBJ_SITE_CFG: return new cObjectSiteConfig;
     case OBJ_TREND_EVENT: return new cObjectTrend;
     default: return nullptr;
     }
