@@ -8,8 +8,12 @@
 #include "asample.h"
 #include "capability.h"
 #include "device.h"
+#include "event.h"
+#include "msginfo.h"
 #include "objectfields.h"
 #include "objectlist.h"
+#include "sitecfg.h"
+#include "trend.h"
 
 using wqx::objectLog;
 
@@ -52,6 +56,10 @@ cObject* cObject::create(eObjectTypes type) {
     case OBJ_ACCESS: return new cObjectAccess;
     case OBJ_CAPABILITY: return new cObjectCapability;
     case OBJ_ADHOC_EVENT: return new cObjectAdhocEvent;
+    case OBJ_EVENT: return new cObjectEvent;
+    case OBJ_MSG_INFO: return new cObjectMsgInfo;
+    case OBJ_SITE_CFG: return new cObjectSiteConfig;
+    case OBJ_TREND_EVENT: return new cObjectTrend;
     default: return nullptr;
     }
 }

@@ -50,6 +50,8 @@ log4cpp::Category& objectLog() {
 }
 
 void setText(char*& field, const char* text) {
+    // Copy before freeing: text may be the field's own array (a caller
+    // handing a getter's result back to its setter).
     char* copy = nullptr;
     if (text) {
         const std::size_t n = std::strlen(text) + 1;
@@ -111,8 +113,11 @@ JsonFields& JsonFields::text(const char* key, const char* text) {
 }
 
 JsonFields& JsonFields::real(const char* key, float value) {
-    return append(isSet(value) ? json_pack("{s:f}", key, static_cast<double>(value))
-                               : json_object());
+    // JSON has no NaN or infinity and jansson packs neither: an infinite
+    // value would drop the element and shift every later one, so it is
+    // written as an empty object like an unset one.
+    return append(std::isfinite(value) ? json_pack("{s:f}", key, static_cast<double>(value))
+                                       : json_object());
 }
 
 JsonFields& JsonFields::boolean(const char* key, bool value) {

@@ -126,7 +126,7 @@ public:
     // Written only when set; otherwise an empty object.
     JsonFields& integerIf(const char* key, bool set, int value);
     JsonFields& text(const char* key, const char* text);  // empty when null
-    JsonFields& real(const char* key, float value);        // empty when NaN
+    JsonFields& real(const char* key, float value);        // empty when NaN or infinite
     JsonFields& boolean(const char* key, bool value);
     JsonFields& empty();
 
