@@ -49,6 +49,13 @@ log4cpp::Category& objectLog() {
     return *cat;
 }
 
+float narrowToFloat(double value) {
+    const double max = std::numeric_limits<float>::max();
+    if (value > max) return std::numeric_limits<float>::infinity();
+    if (value < -max) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 void setText(char*& field, const char* text) {
     delete[] field;
     field = nullptr;
@@ -77,7 +84,17 @@ void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt) {
 }
 
 JsonFields& JsonFields::append(json_t* element) {
-    json_array_append_new(array_, element);
+    // A value jansson refused to build still holds its place in the array:
+    // readers rely on the element count and order.
+    if (!element) element = json_object();
+    const std::size_t n = json_array_size(array_);
+    if (joinNext_ && n > 0) {
+        json_object_update(json_array_get(array_, n - 1), element);
+        json_decref(element);
+    } else {
+        json_array_append_new(array_, element);
+    }
+    joinNext_ = false;
     return *this;
 }
 
@@ -103,8 +120,10 @@ JsonFields& JsonFields::text(const char* key, const char* text) {
 }
 
 JsonFields& JsonFields::real(const char* key, float value) {
-    return append(isSet(value) ? json_pack("{s:f}", key, static_cast<double>(value))
-                               : json_object());
+    // JSON has no NaN or infinity: a float that is not set, or infinite,
+    // leaves its element empty.
+    return append(std::isfinite(value) ? json_pack("{s:f}", key, static_cast<double>(value))
+                                       : json_object());
 }
 
 JsonFields& JsonFields::boolean(const char* key, bool value) {
