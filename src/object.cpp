@@ -3,9 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ainput.h"
+#include "aoutput.h"
 #include "device.h"
+#include "dinput.h"
+#include "doutput.h"
 #include "objectfields.h"
 #include "objectlist.h"
+#include "port.h"
 
 using wqx::objectLog;
 
@@ -44,6 +49,11 @@ cObject::~cObject() = default;
 cObject* cObject::create(eObjectTypes type) {
     switch (type) {
     case OBJ_DEVICE: return new cObjectDevice;
+    case OBJ_PORT: return new cObjectPort;
+    case OBJ_PORT_DIN: return new cObjectDInput;
+    case OBJ_PORT_DOUT: return new cObjectDOutput;
+    case OBJ_PORT_AIN: return new cObjectAInput;
+    case OBJ_PORT_AOUT: return new cObjectAOutput;
     default: return nullptr;
     }
 }
