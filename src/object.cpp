@@ -5,13 +5,18 @@
 
 #include "access.h"
 #include "adhoc.h"
+#include "ainput.h"
+#include "aoutput.h"
 #include "asample.h"
 #include "capability.h"
 #include "device.h"
+#include "dinput.h"
+#include "doutput.h"
 #include "event.h"
 #include "msginfo.h"
 #include "objectfields.h"
 #include "objectlist.h"
+#include "port.h"
 #include "sitecfg.h"
 #include "trend.h"
 
@@ -52,14 +57,19 @@ cObject::~cObject() = default;
 cObject* cObject::create(eObjectTypes type) {
     switch (type) {
     case OBJ_DEVICE: return new cObjectDevice;
-    case OBJ_ANALOG_SAMPLE: return new cObjectAnalogSample;
-    case OBJ_ACCESS: return new cObjectAccess;
-    case OBJ_CAPABILITY: return new cObjectCapability;
-    case OBJ_ADHOC_EVENT: return new cObjectAdhocEvent;
+    case OBJ_PORT: return new cObjectPort;
+    case OBJ_PORT_DIN: return new cObjectDInput;
+    case OBJ_PORT_DOUT: return new cObjectDOutput;
+    case OBJ_PORT_AIN: return new cObjectAInput;
     case OBJ_EVENT: return new cObjectEvent;
     case OBJ_MSG_INFO: return new cObjectMsgInfo;
     case OBJ_SITE_CFG: return new cObjectSiteConfig;
     case OBJ_TREND_EVENT: return new cObjectTrend;
+    case OBJ_ANALOG_SAMPLE: return new cObjectAnalogSample;
+    case OBJ_ACCESS: return new cObjectAccess;
+    case OBJ_PORT_AOUT: return new cObjectAOutput;
+    case OBJ_CAPABILITY: return new cObjectCapability;
+    case OBJ_ADHOC_EVENT: return new cObjectAdhocEvent;
     default: return nullptr;
     }
 }

@@ -49,6 +49,13 @@ log4cpp::Category& objectLog() {
     return *cat;
 }
 
+float narrowToFloat(double value) {
+    const double max = std::numeric_limits<float>::max();
+    if (value > max) return std::numeric_limits<float>::infinity();
+    if (value < -max) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 void setText(char*& field, const char* text) {
     // Copy before freeing: text may be the field's own array (a caller
     // handing a getter's result back to its setter).
@@ -85,9 +92,17 @@ void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt) {
 }
 
 JsonFields& JsonFields::append(json_t* element) {
-    // jansson packs no infinite real; an empty object keeps every later
-    // field at its place in the array.
-    json_array_append_new(array_, element ? element : json_object());
+    // A value jansson refused to build still holds its place in the array:
+    // readers rely on the element count and order.
+    if (!element) element = json_object();
+    const std::size_t n = json_array_size(array_);
+    if (joinNext_ && n > 0) {
+        json_object_update(json_array_get(array_, n - 1), element);
+        json_decref(element);
+    } else {
+        json_array_append_new(array_, element);
+    }
+    joinNext_ = false;
     return *this;
 }
 
@@ -113,9 +128,8 @@ JsonFields& JsonFields::text(const char* key, const char* text) {
 }
 
 JsonFields& JsonFields::real(const char* key, float value) {
-    // JSON has no NaN or infinity and jansson packs neither: an infinite
-    // value would drop the element and shift every later one, so it is
-    // written as an empty object like an unset one.
+    // JSON has no NaN or infinity: a float that is not set, or infinite,
+    // leaves its element empty.
     return append(std::isfinite(value) ? json_pack("{s:f}", key, static_cast<double>(value))
                                        : json_object());
 }

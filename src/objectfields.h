@@ -35,6 +35,10 @@ inline bool isSet(unsigned int v) { return v != kNotSet32; }
 // The category "cObject", where every JSON parse and the list conversions log.
 log4cpp::Category& objectLog();
 
+// A JSON real as a float. Beyond the float range it gives the infinity of
+// its sign, as the hardware would, where a plain cast is undefined.
+float narrowToFloat(double value);
+
 // ---- owned texts ----
 
 // Stores a fresh copy of text and frees the old array (null clears). The
@@ -116,7 +120,7 @@ void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt = "Unknown
 // per element, in the order the calls are made.
 class JsonFields {
 public:
-    JsonFields() : array_(json_array()) {}
+    JsonFields() : array_(json_array()), joinNext_(false) {}
     ~JsonFields() { json_decref(array_); }
     JsonFields(const JsonFields&) = delete;
     JsonFields& operator=(const JsonFields&) = delete;
@@ -126,9 +130,16 @@ public:
     // Written only when set; otherwise an empty object.
     JsonFields& integerIf(const char* key, bool set, int value);
     JsonFields& text(const char* key, const char* text);  // empty when null
-    JsonFields& real(const char* key, float value);        // empty when NaN or infinite
+    JsonFields& real(const char* key, float value);        // empty unless finite
     JsonFields& boolean(const char* key, bool value);
     JsonFields& empty();
+    // Puts the next field into the element written last instead of a new
+    // one, for arrays whose element carries two keys. A field that writes
+    // nothing leaves that element as it was.
+    JsonFields& join() {
+        joinNext_ = true;
+        return *this;
+    }
 
     template <std::size_t N>
     JsonFields& code(const char* key, const CodePair (&table)[N], int value) {
@@ -146,6 +157,7 @@ public:
 private:
     JsonFields& append(json_t* element);
     json_t* array_;
+    bool joinNext_;
 };
 
 // ---- JSON form: reading ----
@@ -204,7 +216,7 @@ public:
                        [&](json_int_t v) { field = static_cast<unsigned int>(v); });
     }
     bool f32(const char* key, const char* warning, float& field) const {
-        return real(key, warning, [&](double v) { field = static_cast<float>(v); });
+        return real(key, warning, [&](double v) { field = narrowToFloat(v); });
     }
     // An enum field from the integer's low 8 bits through a code table.
     template <class E, std::size_t N>
@@ -222,9 +234,10 @@ private:
 
 // Runs the common steps of a JSON parse: the array test, the size line,
 // skipping elements that are not objects, and perElement on each object
-// until it returns false.
-template <class F>
-bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement) {
+// until it returns false. afterEach runs after every element that did not
+// stop the parse, skipped ones included.
+template <class F, class G>
+bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement, G afterEach) {
     if (!array || !json_is_array(array)) {
         if (texts.notArray) objectLog().warn("%s", texts.notArray);
         return false;
@@ -235,11 +248,17 @@ bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement) {
         json_t* element = json_array_get(array, i);
         if (!element || !json_is_object(element)) {
             if (texts.notObject) objectLog().warn("%s", texts.notObject);
-            continue;
+        } else if (!perElement(JsonElement(element))) {
+            return false;
         }
-        if (!perElement(JsonElement(element))) return false;
+        afterEach();
     }
     return true;
+}
+
+template <class F>
+bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement) {
+    return parseJsonFields(array, texts, perElement, [] {});
 }
 
 }  // namespace wqx

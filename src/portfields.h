@@ -1,0 +1,70 @@
+// Internal helpers of the port family (the plain port and the four I/O
+// points): the codes its enumerated fields travel as, in tags and JSON
+// alike, and the pieces of behaviour the classes have in common. What
+// differs between the classes stays in each class. Not installed.
+#ifndef WQX_PORTFIELDS_H
+#define WQX_PORTFIELDS_H
+
+#include "objectfields.h"
+#include "port.h"
+
+namespace wqx {
+
+// Status 1, 2, 3 travels as 1, 0, 2.
+extern const CodePair kPortStatusCodes[3];
+// Last toggled keeps 1 and 2 and exchanges 3 and 4.
+extern const CodePair kToggleCodes[4];
+// Port types 1 to 4 travel as themselves; anything else is not written.
+extern const CodePair kPortTypeCodes[4];
+// Discrete I/O state 1 travels as 1, state 2 as 0.
+extern const CodePair kIOStateCodes[2];
+// The discrete points' JSON alarm status: the status code without status 3,
+// which their JSON leaves out.
+extern const CodePair kDiscreteAlarmCodes[2];
+
+// The status of a discrete point: 0 until both states are known, 2 while
+// the present state is the default one, 1 otherwise.
+cObject::eObjectStatus discreteStatus(cObject::eObjectIOState present,
+                                      cObject::eObjectIOState normal);
+
+// The I/O state an incoming code stands for; IOSTATE_NOT_SET for a code
+// that stands for none, which the readers ignore.
+cObject::eObjectIOState ioStateOf(unsigned char code);
+
+// A reader of an incoming I/O state code (tag or JSON, low 8 bits) that
+// hands the state it stands for to obj's setter, so the setter derives the
+// status; a code that stands for no state is ignored.
+template <class T>
+auto ioStateTo(T* obj, void (T::*setter)(cObject::eObjectIOState)) {
+    return [obj, setter](json_int_t code) {
+        if (cObject::eObjectIOState s = ioStateOf(static_cast<unsigned char>(code)))
+            (obj->*setter)(s);
+    };
+}
+
+// The discrete points write last toggled to JSON always: through the toggle
+// code when it has one, otherwise as stored (0 included).
+int discreteToggledJson(cObjectPort::ePortLastToggled toggled);
+
+// Identity of an I/O point: port id and device serial, and only against an
+// object of the point's own class.
+template <class T>
+bool samePoint(const T& self, cObject* other) {
+    const T* o = dynamic_cast<const T*>(other);
+    return o && o->getPortId() == self.getPortId() &&
+           o->getDeviceSerial() == self.getDeviceSerial();
+}
+
+// Order of I/O points: by port id, then device serial. An object of another
+// class is never less.
+template <class T>
+bool pointLess(const T& self, cObject& other) {
+    const T* o = dynamic_cast<const T*>(&other);
+    if (!o) return false;
+    if (self.getPortId() != o->getPortId()) return self.getPortId() < o->getPortId();
+    return self.getDeviceSerial() < o->getDeviceSerial();
+}
+
+}  // namespace wqx
+
+#endif
