@@ -4,17 +4,15 @@
 //   <dir>/json/      one document per class, and one of the mixed list
 //   <dir>/wqx.dict   every tag number in the dictionary and every JSON key
 //
-// Each class's object is made by offering it one tag of every number the
-// dictionary knows, each with a value of its type; the class keeps the
-// fields it has, so every field of every class is set.
+// Every field of every class is set (see tests/everyfield.h).
 #include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "everyfield.h"
 #include "objectlist.h"
-#include "taglist.h"
 
 namespace {
 
@@ -26,29 +24,6 @@ bool writeFile(const std::string& path, const void* data, size_t n) {
     }
     const bool ok = std::fwrite(data, 1, n, f) == n;
     return std::fclose(f) == 0 && ok;
-}
-
-// A message holding the object code and then one tag of every other number
-// the dictionary knows, each with a value of its type.
-VMsg* everyTagMessage(unsigned char code) {
-    cTagList tags;
-    tags.add(code);
-    const VelmorDictDef* dict = WQX::DictDef;
-    for (unsigned i = 0; i < dict->getNumDefs(); ++i) {
-        const VelmorDictEntry& e = dict->getDefs()[i];
-        if (e.objectCode) continue;
-        switch (e.type) {
-        case VTAG_STRING: tags.add(e.tag, "Seed text"); break;
-        case VTAG_UINT32: tags.add(e.tag, 7u); break;
-        case VTAG_UINT8: tags.add(e.tag, static_cast<unsigned char>(1)); break;
-        case VTAG_FLOAT: tags.add(e.tag, 2.5f); break;
-        default: tags.add(e.tag); break;
-        }
-    }
-    VMsg* msg = new VMsg(1);
-    msg->setLastSegment(true);
-    while (VTag* t = tags.get()) msg->addTag(t);
-    return msg;
 }
 
 bool writeDatagrams(const std::string& stem, cObjectList& list) {
@@ -115,11 +90,8 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int t = 0; t < cObject::OBJ_NONE; ++t) {
         const auto type = static_cast<cObject::eObjectTypes>(t);
-        cObject* obj = cObject::create(type);
-        if (!obj) continue;  // a class this build does not have
-        std::unique_ptr<VMsg> msg(everyTagMessage(cObject::getWireCode(type)));
-        std::unique_ptr<VelmorMessage> groups(VelmorMessage::parseVMsg(WQX::DictDef, msg.get()));
-        obj->parse(&groups->getObjects().front(), &groups->getMsgTags());
+        cObject* obj = everyfield::makeFull(type);
+        if (!obj) continue;
         std::unique_ptr<cObjectList> one(new cObjectList);
         one->add(obj);
         one->setMsgType(1);
