@@ -71,6 +71,19 @@ TEST(VelmorWire, EachValueTypeEncodesAndDecodes) {
     }
 }
 
+// A float travels as its bits: signalling NaNs, payloads, infinities,
+// negative zero and denormals come back unchanged.
+TEST(VelmorWire, FloatBitsSurviveDecoding) {
+    for (const char* bits : {"7F800001", "7FA00001", "FFC00000", "7F800000", "80000000", "00000001"}) {
+        SCOPED_TRACE(bits);
+        const std::string hex = std::string("000C 02 85 0001 | 31 06 0004 ") + bits;
+        std::unique_ptr<VMsg> m(parseHex(hex));
+        ASSERT_TRUE(m);
+        EXPECT_EQ(encode(*m), canon(hex));
+        EXPECT_EQ(describe(m->getTags()), std::string("31 float 0x") + bits);
+    }
+}
+
 struct HeaderCase {
     const char* datagram;
     unsigned char type, seq;
