@@ -2,6 +2,7 @@
 // flag, toMsg, match, cObject::parseMsg and cObject::create.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -106,6 +107,48 @@ TEST(ObjectList, RemoveDeletesTheMatch) {
     EXPECT_FALSE(list.remove(&key));
     EXPECT_FALSE(list.remove(nullptr));
     list.deleteObjects();
+}
+
+// Taking entries out while iterating neither skips nor repeats the rest.
+TEST(ObjectList, CursorStaysOnTheNextEntryWhenEntriesGo) {
+    struct Case {
+        const char* name;
+        int stepsTaken;  // objects returned by first()/next() before the change
+        std::function<void(cObjectList&, cObjectDevice&)> change;
+        unsigned int next;  // serial next() returns afterwards; 0 for null
+    };
+    auto getKey = [](unsigned int s) {
+        return [s](cObjectList& l, cObjectDevice& key) {
+            key.setDeviceSerial(s);
+            delete l.get(&key);
+        };
+    };
+    auto removeKey = [](unsigned int s) {
+        return [s](cObjectList& l, cObjectDevice& key) {
+            key.setDeviceSerial(s);
+            l.remove(&key);
+        };
+    };
+    const Case cases[] = {
+        {"get() after first", 1, [](cObjectList& l, cObjectDevice&) { delete l.get(); }, 2},
+        {"get(key) of the one returned", 1, getKey(1), 2},
+        {"remove of an earlier one", 2, removeKey(1), 3},
+        {"remove of the one returned", 2, removeKey(2), 3},
+        {"remove of the one due next", 1, removeKey(2), 3},
+        {"remove of the last", 2, removeKey(3), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cObjectList list;
+        for (unsigned int s : {1u, 2u, 3u}) list.add(device(s));
+        list.first();
+        for (int i = 1; i < c.stepsTaken; ++i) list.next();
+        cObjectDevice key;
+        c.change(list, key);
+        cObjectDevice* next = dynamic_cast<cObjectDevice*>(list.next());
+        EXPECT_EQ(next ? next->getDeviceSerial() : 0u, c.next);
+        list.deleteObjects();
+    }
 }
 
 TEST(ObjectList, EventListRefusesToGiveObjectsUp) {
