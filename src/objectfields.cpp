@@ -50,12 +50,16 @@ log4cpp::Category& objectLog() {
 }
 
 void setText(char*& field, const char* text) {
+    // Copy before freeing: text may be the stored array itself, lent out by
+    // a getter and handed back.
+    char* copy = nullptr;
+    if (text) {
+        const std::size_t n = std::strlen(text) + 1;
+        copy = new char[n];
+        std::memcpy(copy, text, n);
+    }
     delete[] field;
-    field = nullptr;
-    if (!text) return;
-    const std::size_t n = std::strlen(text) + 1;
-    field = new char[n];
-    std::memcpy(field, text, n);
+    field = copy;
 }
 
 const CodePair kOpStateCodes[3] = {{1, 0}, {2, 1}, {3, 2}};

@@ -37,7 +37,8 @@ log4cpp::Category& objectLog();
 
 // ---- owned texts ----
 
-// Frees the old array and stores a fresh copy of text (null clears).
+// Frees the old array and stores a fresh copy of text (null clears). text
+// may point into the old array.
 void setText(char*& field, const char* text);
 
 // ---- enum code tables ----

@@ -396,6 +396,19 @@ TEST(DeviceIdentity, CloneOwnsItsLabel) {
     EXPECT_EQ(d->getType(), cObject::OBJ_DEVICE);
 }
 
+// The getter lends the stored array; handing it (or a part of it) back to
+// the setter must copy before the old array is freed.
+TEST(DeviceIdentity, LabelSetFromItself) {
+    D d;
+    d.setDeviceLabel("Pump house");
+    d.setDeviceLabel(d.getDeviceLabel());
+    EXPECT_STREQ(d.getDeviceLabel(), "Pump house");
+    d.setDeviceLabel(d.getDeviceLabel() + 5);
+    EXPECT_STREQ(d.getDeviceLabel(), "house");
+    d.setDeviceLabel(nullptr);
+    EXPECT_EQ(d.getDeviceLabel(), nullptr);
+}
+
 // ---- round trips ----
 
 std::function<D*()> kDevices[] = {
