@@ -2,6 +2,7 @@
 // and round trips through tags, a datagram and a JSON document.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
