@@ -16,7 +16,7 @@
 class WQX_EXPORT cObjectAInput : public cObjectPort {
 public:
     // 0 is not set; the kinds are known only by number.
-    enum eAnalogInputType { AI_TYPE_NOT_SET = 0, AI_TYPE_1 = 1, AI_TYPE_2 = 2, AI_TYPE_3 = 3 };
+    enum eAnalogInputType : int { AI_TYPE_NOT_SET = 0, AI_TYPE_1 = 1, AI_TYPE_2 = 2, AI_TYPE_3 = 3 };
 
     cObjectAInput();
     // A copy of source with its own texts; a null source gives a default input.

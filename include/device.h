@@ -11,7 +11,7 @@
 class WQX_EXPORT cObjectDevice : public cObject {
 public:
     // 0 is not set; the types are known only by number.
-    enum eDeviceType {
+    enum eDeviceType : int {
         DEVICE_TYPE_NOT_SET = 0,
         DEVICE_TYPE_1 = 1, DEVICE_TYPE_2, DEVICE_TYPE_3, DEVICE_TYPE_4, DEVICE_TYPE_5,
         DEVICE_TYPE_6, DEVICE_TYPE_7, DEVICE_TYPE_8, DEVICE_TYPE_9, DEVICE_TYPE_10,

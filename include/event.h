@@ -11,9 +11,9 @@
 class WQX_EXPORT cObjectEvent : public cObject {
 public:
     // 0 is not set; the kinds are known only by number.
-    enum eEventType { EVENT_TYPE_NOT_SET = 0, EVENT_TYPE_1 = 1, EVENT_TYPE_2, EVENT_TYPE_3 };
+    enum eEventType : int { EVENT_TYPE_NOT_SET = 0, EVENT_TYPE_1 = 1, EVENT_TYPE_2, EVENT_TYPE_3 };
     // 0 is not set; the operations are known only by number.
-    enum eEventOpType {
+    enum eEventOpType : int {
         EVENT_OP_NOT_SET = 0,
         EVENT_OP_1 = 1, EVENT_OP_2, EVENT_OP_3, EVENT_OP_4,
     };

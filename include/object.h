@@ -23,7 +23,11 @@ class cObjectList;
 
 class WQX_EXPORT cObject {
 public:
-    enum eObjectTypes {
+    // Every enum of the object model has int as its fixed underlying type:
+    // values outside the named ones arrive from callers and old data (a type
+    // of 200, a state of 4), and must be representable so that the code
+    // that rejects them has defined behaviour.
+    enum eObjectTypes : int {
         OBJ_DEVICE = 0,
         OBJ_PORT = 1,
         OBJ_PORT_DIN = 2,
@@ -42,9 +46,9 @@ public:
     };
     // 0 is "not set" in all three; each class maps the others to its own
     // wire and JSON codes.
-    enum eObjectStatus { STATUS_NOT_SET = 0, STATUS_1 = 1, STATUS_2 = 2, STATUS_3 = 3 };
-    enum eObjectOpState { OPSTATE_NOT_SET = 0, OPSTATE_1 = 1, OPSTATE_2 = 2, OPSTATE_3 = 3 };
-    enum eObjectIOState { IOSTATE_NOT_SET = 0, IOSTATE_1 = 1, IOSTATE_2 = 2 };
+    enum eObjectStatus : int { STATUS_NOT_SET = 0, STATUS_1 = 1, STATUS_2 = 2, STATUS_3 = 3 };
+    enum eObjectOpState : int { OPSTATE_NOT_SET = 0, OPSTATE_1 = 1, OPSTATE_2 = 2, OPSTATE_3 = 3 };
+    enum eObjectIOState : int { IOSTATE_NOT_SET = 0, IOSTATE_1 = 1, IOSTATE_2 = 2 };
 
     cObject() : type_(OBJ_NONE) {}
     explicit cObject(eObjectTypes type) : type_(type) {}

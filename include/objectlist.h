@@ -57,6 +57,9 @@ public:
     bool match(VMsg* msg);
 
 private:
+    // Removes every entry holding obj, keeping the cursor in step.
+    void eraseEntries(cObject* obj);
+
     std::deque<cObject*> objects;
     unsigned char msgType;
     unsigned char msgSeq;

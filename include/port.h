@@ -16,7 +16,7 @@ class WQX_EXPORT cObjectPort : public cObject {
 public:
     // The kind of I/O point; 0 is a plain port. A port constructed with
     // types 1 to 4 takes the object type of the matching I/O class.
-    enum ePortType {
+    enum ePortType : int {
         PORT_TYPE_PLAIN = 0,
         PORT_TYPE_DIN = 1,
         PORT_TYPE_DOUT = 2,
@@ -24,7 +24,7 @@ public:
         PORT_TYPE_AOUT = 4,
     };
     // 0 is not set; the others are known only by number.
-    enum ePortLastToggled {
+    enum ePortLastToggled : int {
         TOGGLED_NOT_SET = 0,
         TOGGLED_1 = 1, TOGGLED_2 = 2, TOGGLED_3 = 3, TOGGLED_4 = 4,
     };

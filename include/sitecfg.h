@@ -13,7 +13,7 @@
 class WQX_EXPORT cObjectSiteConfig : public cObject {
 public:
     // The one-byte code of tag 182; every byte value is a valid mode.
-    enum eSiteNorthMode { NORTH_MODE_0 = 0, NORTH_MODE_MAX = 0xFF };
+    enum eSiteNorthMode : int { NORTH_MODE_0 = 0, NORTH_MODE_MAX = 0xFF };
 
     cObjectSiteConfig();
     explicit cObjectSiteConfig(cObjectSiteConfig* source);

@@ -82,9 +82,11 @@ VTag::~VTag() = default;
 VTag* VTag::clone() const { return new VTag(tag_); }
 void VTag::putValue(unsigned char*) const {}
 
+// Without characters the tag is empty whatever len says: the length written
+// to the wire must match the bytes putValue writes.
 VTagString::VTagString(unsigned char tag, const char* text, std::size_t len)
-    : VTag(tag, VTAG_STRING, static_cast<unsigned short>(len > 0xFFFF ? 0xFFFF : len)),
-      text_(text ? text : "", text ? getLength() : 0) {}
+    : VTag(tag, VTAG_STRING, static_cast<unsigned short>(!text ? 0 : len > 0xFFFF ? 0xFFFF : len)),
+      text_(text ? text : "", getLength()) {}
 
 void VTagString::getValue(char* buf, unsigned short size) const {
     if (!buf || size == 0) return;

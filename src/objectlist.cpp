@@ -33,9 +33,17 @@ cObject* cObjectList::get(cObject* key) {
                            [key](cObject* o) { return key->compIndex(o); });
     if (it == objects.end()) return nullptr;
     cObject* found = *it;
-    objects.erase(std::remove(objects.begin(), objects.end(), found), objects.end());
-    cursor = std::min(cursor, objects.size());
+    eraseEntries(found);
     return found;
+}
+
+void cObjectList::eraseEntries(cObject* obj) {
+    for (std::size_t i = objects.size(); i-- > 0;) {
+        if (objects[i] != obj) continue;
+        objects.erase(objects.begin() + static_cast<std::ptrdiff_t>(i));
+        // The cursor stays on the entry it would have returned next.
+        if (i < cursor) --cursor;
+    }
 }
 
 cObject* cObjectList::first() {
@@ -55,11 +63,9 @@ bool cObjectList::remove(cObject* key) {
                            [key](cObject* o) { return key->compIndex(o); });
     if (it == objects.end()) return false;
     cObject* found = *it;
-    objects.erase(it);
     // The same pointer may stand in the list more than once; it must not
     // be left behind once its object is deleted.
-    objects.erase(std::remove(objects.begin(), objects.end(), found), objects.end());
-    cursor = std::min(cursor, objects.size());
+    eraseEntries(found);
     delete found;
     return true;
 }

@@ -1,0 +1,212 @@
+// The JSON document: the envelope of getJSON and parseJSON, with the bad
+// input a reader meets in practice.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "device.h"
+#include "logcapture.h"
+#include "objectlist.h"
+#include "stubobject.h"
+
+namespace {
+
+const log4cpp::Priority::Value kWarn = log4cpp::Priority::WARN;
+const log4cpp::Priority::Value kDebug = log4cpp::Priority::DEBUG;
+
+std::string text(cObjectList* list) {
+    char* t = cObject::getJSON(list);
+    std::string s = t ? t : "(null)";
+    cObject::deleteJSON(t);
+    return s;
+}
+
+// Each object of the list: a device's serial ("-" when not set), or "t<type>".
+std::string contents(cObjectList& list) {
+    std::string s;
+    cObject* o = list.first();
+    for (int i = 0; i < list.numObjects(); ++i, o = list.next()) {
+        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
+        std::string one = !d ? "t" + std::to_string(o ? o->getType() : -1)
+                          : d->getDeviceSerial() == 0xFFFFFFFFu ? "-"
+                                                                : std::to_string(d->getDeviceSerial());
+        s += (i ? "," : "") + one;
+    }
+    return s;
+}
+
+std::string entry(const std::string& type, const std::string& values) {
+    return "[{\"objectType\": \"" + type + "\"}, {\"objectValues\": " + values + "}]";
+}
+
+std::string dev(int serial) { return entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": " + std::to_string(serial) + "}]"); }
+
+std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+// ---- writing ----
+
+const char* const kDevice7 =
+    "[[{\"objectType\": \"OBJ_DEVICE\"}, {\"objectValues\": [{\"TAG_DEV_ID\": 7}, {}, {}, {}, {}, "
+    "{\"TAG_DEV_NDISCINPUT\": -1}, {\"TAG_DEV_NDISCOUTPUT\": -1}, {\"TAG_DEV_NANALOGINPUT\": -1}, "
+    "{\"TAG_DEV_NANALOGOUTPUT\": -1}, {\"TAG_VERSION\": -1}]}]]";
+
+TEST(JsonWrite, Envelope) {
+    cObjectList empty;
+    EXPECT_EQ(text(&empty), "[]");
+    EXPECT_EQ(text(nullptr), "[]");
+
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceSerial(7);
+    cObjectList one;
+    one.add(d);
+    EXPECT_EQ(text(&one), kDevice7);
+    one.deleteObjects();
+    cObject::deleteJSON(nullptr);
+}
+
+// A null entry has no type to name, and an entry of two empty objects would
+// stop any reader at that point: the document leaves it out.
+TEST(JsonWrite, NullEntriesAreLeftOut) {
+    cObjectList list;
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceSerial(7);
+    list.add(nullptr);
+    list.add(d);
+    list.add(nullptr);
+    EXPECT_EQ(text(&list), kDevice7);
+    list.deleteObjects();
+}
+
+TEST(JsonWrite, UnknownTypeIsAnEntryOfTwoEmptyObjects) {
+    LogCapture log;
+    cObjectList list;
+    list.add(new StubObject(cObject::OBJ_NONE));
+    list.add(new StubObject(static_cast<cObject::eObjectTypes>(99)));
+    EXPECT_EQ(text(&list), "[[{}, {}], [{}, {}]]");
+    EXPECT_EQ(log.count("Unknown Object JSON"), 2);
+    EXPECT_TRUE(log.has("cObject", kDebug, "Unknown Object JSON"));
+    list.deleteObjects();
+}
+
+TEST(JsonWrite, TypeNames) {
+    const char* names[] = {"OBJ_DEVICE", "OBJ_PORT", "OBJ_PORT_DIN", "OBJ_PORT_DOUT", "OBJ_PORT_AIN",
+                           "OBJ_EVENT", "OBJ_MSG_INFO", "OBJ_SITE_CFG", "OBJ_TREND_EVENT",
+                           "OBJ_ANALOG_SAMPLE", "OBJ_ACCESS", "OBJ_PORT_AOUT", "OBJ_CAPABILITY",
+                           "OBJ_ADHOC_EVENT"};
+    for (int t = 0; t < 14; ++t) {
+        EXPECT_EQ(cObject::getObjectTypeForJSON(names[t]), t);
+        cObjectList list;
+        list.add(new StubObject(static_cast<cObject::eObjectTypes>(t)));
+        EXPECT_EQ(text(&list), std::string("[[{\"objectType\": \"") + names[t] +
+                                   "\"}, {\"objectValues\": []}]]");
+        list.deleteObjects();
+    }
+    for (const char* other : {"obj_device", "OBJ_DEVICE ", "", "OBJ_NONE"})
+        EXPECT_EQ(cObject::getObjectTypeForJSON(other), cObject::OBJ_NONE) << other;
+    EXPECT_EQ(cObject::getObjectTypeForJSON(nullptr), cObject::OBJ_NONE);
+}
+
+// ---- reading ----
+
+struct ReadCase {
+    const char* name;
+    std::string text;
+    const char* contents;  // what the list holds afterwards
+    const char* line;      // the line logged on "cObject"; null for none
+    log4cpp::Priority::Value level;
+};
+
+const std::string kLabel = std::string(200000, 'L');
+
+const ReadCase kReadCases[] = {
+    {"empty document", "[]", "", nullptr, kWarn},
+    {"three devices", "[" + dev(1) + ", " + dev(2) + ", " + dev(3) + "]", "1,2,3", nullptr, kWarn},
+    {"not JSON", "not json", "", "", kWarn},
+    {"empty text", "", "", "", kWarn},
+    {"trailing garbage", "[] x", "", "", kWarn},
+    {"top level object", "{\"objectType\": \"OBJ_DEVICE\"}", "", "", kWarn},
+    {"top level number", "5", "", "", kWarn},
+    {"entry that is a number", "[" + dev(1) + ", 2, " + dev(3) + "]", "1",
+     "Object recieved from JSON root not a json Array", kWarn},
+    {"first entry a number", "[1, " + dev(3) + "]", "",
+     "Object recieved from JSON root not a json Array", kWarn},
+    {"type element a number", "[[1, {\"objectValues\": []}], " + dev(3) + "]", "3",
+     "Object recieved from objectArray is not a JSON object", kWarn},
+    {"empty entry", "[[], " + dev(3) + "]", "3",
+     "Object recieved from objectArray is not a JSON object", kWarn},
+    {"no objectType", "[" + dev(1) + ", [{}, {\"objectValues\": []}], " + dev(3) + "]", "1",
+     "objectType JSON object gotten is not a JSON string", kWarn},
+    {"objectType a number", "[" + dev(1) + ", [{\"objectType\": 0}, {\"objectValues\": []}], " + dev(3) + "]",
+     "1", "objectType JSON object gotten is not a JSON string", kWarn},
+    {"no values element", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}], " + dev(3) + "]", "1",
+     "objectValues object gotten is not a JSON object", kWarn},
+    {"values element an array", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}, []], " + dev(3) + "]",
+     "1", "objectValues object gotten is not a JSON object", kWarn},
+    {"no objectValues", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}, {}], " + dev(3) + "]", "1",
+     "objectValuesArray not JSON array:", kWarn},
+    {"objectValues an object", "[" + dev(1) + ", " + entry("OBJ_DEVICE", "{}") + ", " + dev(3) + "]", "1",
+     "objectValuesArray not JSON array:", kWarn},
+    {"unknown type name", "[" + dev(1) + ", " + entry("OBJ_NOPE", "[]") + ", " + dev(3) + "]", "1,3",
+     "Unknown JSON Object", kDebug},
+    {"type name in lower case", "[" + entry("obj_device", "[]") + ", " + dev(3) + "]", "3",
+     "Unknown JSON Object", kDebug},
+    {"message info", "[" + dev(1) + ", " + entry("OBJ_MSG_INFO", "[]") + ", " + dev(3) + "]", "1,3",
+     "Unknown JSON Object", kDebug},
+    {"very long type name", "[" + entry(kLabel, "[]") + ", " + dev(3) + "]", "3", "Unknown JSON Object",
+     kDebug},
+    {"value of the wrong type keeps the object",
+     "[" + dev(1) + ", " + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": \"2\"}]") + ", " + dev(3) + "]", "1,-,3",
+     "DeviceSerial in device parse not a number", kWarn},
+    {"serial beyond 32 bits", "[" + dev(1) + ", " + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": 4294967303}]") + "]",
+     "1,7", nullptr, kWarn},
+    {"serial at the 64-bit minimum",
+     "[" + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": -9223372036854775808}]") + "]", "0", nullptr, kWarn},
+    {"integer beyond 64 bits", "[" + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": 99999999999999999999}]") + "]",
+     "", "", kWarn},
+    {"deeply nested document", nested(100000), "", "", kWarn},
+    {"deeply nested entry", "[" + dev(1) + ", " + nested(1500) + ", " + dev(3) + "]", "1,3",
+     "Object recieved from objectArray is not a JSON object", kWarn},
+    {"deeply nested values", "[" + entry("OBJ_DEVICE", "[" + nested(1500) + "]") + ", " + dev(3) + "]",
+     "-,3", "object in device parse not a JSON object ", kWarn},
+};
+
+TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
+    for (const ReadCase& c : kReadCases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        std::unique_ptr<cObjectList> list(cObject::parseJSON(c.text.c_str()));
+        ASSERT_TRUE(list);
+        EXPECT_EQ(contents(*list), c.contents);
+        int warnings = 0;
+        for (const LogLine& l : log.lines()) warnings += l.priority <= kWarn;
+        if (c.line) {
+            EXPECT_TRUE(log.has("cObject", c.level, c.line));
+            EXPECT_EQ(warnings, c.level == kWarn ? 1 : 0);
+        } else {
+            EXPECT_EQ(warnings, 0);
+        }
+        list->deleteObjects();
+    }
+    LogCapture log;
+    std::unique_ptr<cObjectList> none(cObject::parseJSON(nullptr));
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->numObjects(), 0);
+    EXPECT_TRUE(log.has("cObject", kWarn, ""));
+}
+
+TEST(JsonRead, VeryLongTextRoundTrips) {
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceLabel(kLabel.c_str());
+    cObjectList list;
+    list.add(d);
+    char* json = cObject::getJSON(&list);
+    std::unique_ptr<cObjectList> back(cObject::parseJSON(json));
+    cObject::deleteJSON(json);
+    ASSERT_EQ(back->numObjects(), 1);
+    EXPECT_EQ(dynamic_cast<cObjectDevice*>(back->first())->getDeviceLabel(), kLabel);
+    back->deleteObjects();
+    list.deleteObjects();
+}
+
+}  // namespace

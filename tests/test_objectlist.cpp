@@ -1,0 +1,334 @@
+// cObjectList and the message conversions: the list operations, the event
+// flag, toMsg, match, cObject::parseMsg and cObject::create.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "device.h"
+#include "logcapture.h"
+#include "objectlist.h"
+#include "stubobject.h"
+#include "wiretest.h"
+
+using namespace wiretest;
+
+namespace {
+
+const log4cpp::Priority::Value kDebug = log4cpp::Priority::DEBUG;
+
+cObjectDevice* device(unsigned int serial) {
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceSerial(serial);
+    return d;
+}
+
+// The serials of the list's devices in order, "-" for a null entry.
+std::string serials(cObjectList& list) {
+    std::string s;
+    cObject* o = list.first();
+    for (int i = 0; i < list.numObjects(); ++i, o = list.next()) {
+        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
+        s += (i ? "," : "") + (d ? std::to_string(d->getDeviceSerial()) : std::string("-"));
+    }
+    return s;
+}
+
+TEST(ObjectList, Defaults) {
+    cObjectList list;
+    EXPECT_EQ(list.getMsgType(), 0xFF);
+    EXPECT_EQ(list.getMsgSeq(), 0xFF);
+    EXPECT_EQ(list.numObjects(), 0);
+    EXPECT_FALSE(list.isEvent());
+    list.setMsgSeq(0x85);
+    EXPECT_EQ(list.getMsgSeq(), 5);
+}
+
+TEST(ObjectList, FirstAndNextWalkTheEntries) {
+    cObjectList list;
+    EXPECT_EQ(list.first(), nullptr);
+    EXPECT_EQ(list.next(), nullptr);
+    std::unique_ptr<cObjectDevice> a(device(1)), b(device(2));
+    list.add(a.get());
+    list.add(nullptr);
+    list.add(b.get());
+    EXPECT_EQ(list.first(), a.get());
+    EXPECT_EQ(list.next(), nullptr);  // the null entry
+    EXPECT_EQ(list.next(), b.get());
+    EXPECT_EQ(list.next(), nullptr);
+    EXPECT_EQ(list.numObjects(), 3);
+}
+
+TEST(ObjectList, GetHandsObjectsOver) {
+    cObjectList list;
+    EXPECT_EQ(list.get(), nullptr);
+    list.add(device(1));
+    list.add(device(2));
+    std::unique_ptr<cObject> first(list.get());
+    EXPECT_EQ(serials(list), "2");
+    EXPECT_EQ(dynamic_cast<cObjectDevice*>(first.get())->getDeviceSerial(), 1u);
+    list.deleteObjects();
+}
+
+TEST(ObjectList, GetByKeyTakesEveryEntryOfTheMatch) {
+    cObjectList list;
+    cObjectDevice* twice = device(2);
+    list.add(device(1));
+    list.add(twice);
+    list.add(device(3));
+    list.add(twice);
+    cObjectDevice key;
+    key.setDeviceSerial(2);
+    StubObject other(cObject::OBJ_PORT, 2);
+
+    EXPECT_EQ(list.get(&other), nullptr);
+    EXPECT_EQ(list.get(nullptr), nullptr);
+    std::unique_ptr<cObject> got(list.get(&key));
+    EXPECT_EQ(got.get(), twice);
+    EXPECT_EQ(serials(list), "1,3");
+    EXPECT_EQ(list.get(&key), nullptr);
+    list.deleteObjects();
+}
+
+// An object that stands in the list twice leaves with both entries, so
+// the list never keeps a pointer to the object it just deleted.
+TEST(ObjectList, RemoveDeletesTheMatch) {
+    cObjectList list;
+    cObjectDevice* twice = device(2);
+    list.add(device(1));
+    list.add(twice);
+    list.add(twice);
+    list.add(device(3));
+    cObjectDevice key;
+    key.setDeviceSerial(2);
+    EXPECT_TRUE(list.remove(&key));
+    EXPECT_EQ(serials(list), "1,3");
+    EXPECT_FALSE(list.remove(&key));
+    EXPECT_FALSE(list.remove(nullptr));
+    list.deleteObjects();
+}
+
+// Taking entries out while iterating neither skips nor repeats the rest.
+TEST(ObjectList, CursorStaysOnTheNextEntryWhenEntriesGo) {
+    struct Case {
+        const char* name;
+        int stepsTaken;  // objects returned by first()/next() before the change
+        std::function<void(cObjectList&, cObjectDevice&)> change;
+        unsigned int next;  // serial next() returns afterwards; 0 for null
+    };
+    auto getKey = [](unsigned int s) {
+        return [s](cObjectList& l, cObjectDevice& key) {
+            key.setDeviceSerial(s);
+            delete l.get(&key);
+        };
+    };
+    auto removeKey = [](unsigned int s) {
+        return [s](cObjectList& l, cObjectDevice& key) {
+            key.setDeviceSerial(s);
+            l.remove(&key);
+        };
+    };
+    const Case cases[] = {
+        {"get() after first", 1, [](cObjectList& l, cObjectDevice&) { delete l.get(); }, 2},
+        {"get(key) of the one returned", 1, getKey(1), 2},
+        {"remove of an earlier one", 2, removeKey(1), 3},
+        {"remove of the one returned", 2, removeKey(2), 3},
+        {"remove of the one due next", 1, removeKey(2), 3},
+        {"remove of the last", 2, removeKey(3), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cObjectList list;
+        for (unsigned int s : {1u, 2u, 3u}) list.add(device(s));
+        list.first();
+        for (int i = 1; i < c.stepsTaken; ++i) list.next();
+        cObjectDevice key;
+        c.change(list, key);
+        cObjectDevice* next = dynamic_cast<cObjectDevice*>(list.next());
+        EXPECT_EQ(next ? next->getDeviceSerial() : 0u, c.next);
+        list.deleteObjects();
+    }
+}
+
+TEST(ObjectList, EventListRefusesToGiveObjectsUp) {
+    cObjectList list;
+    list.add(device(1));
+    list.add(device(2));
+    list.setEvent();
+    cObjectDevice key;
+    key.setDeviceSerial(1);
+    EXPECT_EQ(list.get(), nullptr);
+    EXPECT_EQ(list.get(&key), nullptr);
+    EXPECT_FALSE(list.remove(&key));
+    EXPECT_EQ(serials(list), "1,2");
+    std::unique_ptr<VMsg> msg(list.toMsg());
+    EXPECT_EQ(msg->getTagCount(), 4u);
+    list.deleteObjects();
+    EXPECT_EQ(list.numObjects(), 0);
+    EXPECT_TRUE(list.isEvent());
+}
+
+TEST(ObjectList, DeleteObjectsSkipsNullEntries) {
+    cObjectList list;
+    list.add(nullptr);
+    list.add(device(1));
+    list.deleteObjects();
+    EXPECT_EQ(list.numObjects(), 0);
+    EXPECT_EQ(list.first(), nullptr);
+}
+
+// ---- toMsg and match ----
+
+TEST(ObjectListMsg, ToMsgSkipsNullEntries) {
+    LogCapture log;
+    cObjectList list;
+    list.setMsgType(3);
+    list.setMsgSeq(5);
+    list.add(device(7));
+    list.add(nullptr);
+    list.add(new StubObject(cObject::OBJ_PORT));  // no tag list at all
+    std::unique_ptr<VMsg> msg(list.toMsg());
+    EXPECT_EQ(encode(*msg), canon("0010 03 85 0002 | 05 00 0000 | 08 02 0004 00000007"));
+    EXPECT_TRUE(log.has("cObjectList", kDebug, "Weird NULL object in list"));
+    EXPECT_EQ(log.count("Add Object.."), 2);
+    EXPECT_TRUE(log.has("cObjectList", kDebug, "Add Tag 05(5) len 4 cnt = 1"));
+    EXPECT_TRUE(log.has("cObjectList", kDebug, "Add Tag 08(8) len 8 cnt = 2"));
+    EXPECT_EQ(list.numObjects(), 3);
+    list.deleteObjects();
+}
+
+TEST(ObjectListMsg, UnsetSequenceTravelsAsItsLowBits) {
+    cObjectList list;
+    std::unique_ptr<VMsg> msg(list.toMsg());
+    EXPECT_EQ(encode(*msg), canon("0004 FF FF 0000"));
+}
+
+struct MatchCase {
+    unsigned char listType, listSeq;
+    const char* datagram;
+    bool match;
+    const char* lastLine;
+};
+
+TEST(ObjectListMsg, MatchComparesTypeAndSevenBitSequence) {
+    const MatchCase cases[] = {
+        {3, 5, "0004 03 05 0000", true, "Matching Sequence 5"},
+        {3, 5, "0004 03 85 0000", true, "Matching Sequence 5"},
+        {3, 5, "0004 03 06 0000", false, "Request Type is good"},
+        {3, 5, "0004 04 05 0000", false, "Request type does not match"},
+        {3, 0x7F, "0004 03 FF 0000", true, "Matching Sequence 127"},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.datagram);
+        cObjectList list;
+        list.setMsgType(c.listType);
+        list.setMsgSeq(c.listSeq);
+        std::unique_ptr<VMsg> msg(parseHex(c.datagram));
+        ASSERT_TRUE(msg);
+        LogCapture log;
+        EXPECT_EQ(list.match(msg.get()), c.match);
+        const auto lines = log.lines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.front().message, "Checking registry for matching request");
+        EXPECT_EQ(lines.back().message, c.lastLine);
+    }
+    cObjectList fresh;  // never numbered: no sequence byte matches 0xFF
+    std::unique_ptr<VMsg> msg(parseHex("0004 FF FF 0000"));
+    EXPECT_FALSE(fresh.match(msg.get()));
+}
+
+// ---- parseMsg ----
+
+VMsg* message(std::initializer_list<VTag*> tags) {
+    VMsg* m = new VMsg(1);
+    for (VTag* t : tags) m->addTag(t);
+    return m;
+}
+
+TEST(ObjectListParse, MessageInfoAndUnknownCodesAreSkipped) {
+    LogCapture log;
+    std::unique_ptr<VMsg> msg(message({VTagFactory::createVTag(5), VTagFactory::createVTag(8, 7u),
+                                       VTagFactory::createVTag(65), VTagFactory::createVTag(66)}));
+    std::unique_ptr<cObjectList> list(cObject::parseMsg(msg.get()));
+    EXPECT_EQ(serials(*list), "7");
+    EXPECT_TRUE(log.has("cObject", kDebug, "Got Velmor Message"));
+    EXPECT_TRUE(log.has("cObject", kDebug, "Got 2 Objects"));
+    EXPECT_TRUE(log.has("cObject", kDebug, "Unknown Object 41(65)"));
+    EXPECT_TRUE(log.has("cObject", kDebug, "Returning 1 Objects"));
+    EXPECT_EQ(list->getMsgType(), 0xFF);
+    EXPECT_EQ(list->getMsgSeq(), 0xFF);
+    EXPECT_FALSE(list->isEvent());
+    list->deleteObjects();
+}
+
+TEST(ObjectListParse, MessageLevelTagsComeLastAndWin) {
+    std::unique_ptr<VMsg> msg(message({
+        VTagFactory::createVTag(8, 99u), VTagFactory::createVTag(9, "site"),  // message level
+        VTagFactory::createVTag(5), VTagFactory::createVTag(8, 7u), VTagFactory::createVTag(9, "own"),
+        VTagFactory::createVTag(5), VTagFactory::createVTag(64, 3u),
+    }));
+    std::unique_ptr<cObjectList> list(cObject::parseMsg(msg.get()));
+    ASSERT_EQ(list->numObjects(), 2);
+    for (cObject* o = list->first(); o; o = list->next()) {
+        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->getDeviceSerial(), 99u);
+        EXPECT_STREQ(d->getDeviceLabel(), "site");
+    }
+    EXPECT_EQ(dynamic_cast<cObjectDevice*>(list->first())->getVersion(), 0xFFFFFFFFu);
+    EXPECT_EQ(dynamic_cast<cObjectDevice*>(list->next())->getVersion(), 3u);
+    list->deleteObjects();
+}
+
+TEST(ObjectListParse, NothingToGroupGivesAnEmptyList) {
+    std::unique_ptr<VMsg> noGroup(message({VTagFactory::createVTag(8, 1u)}));
+    std::unique_ptr<VMsg> empty(message({}));
+    for (VMsg* m : {noGroup.get(), empty.get(), static_cast<VMsg*>(nullptr)}) {
+        LogCapture log;
+        std::unique_ptr<cObjectList> list(cObject::parseMsg(m));
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->numObjects(), 0);
+        EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "No Velmor Message"));
+    }
+}
+
+// A list of devices becomes one datagram and comes back with the same
+// objects, in order.
+TEST(ObjectListParse, ListRoundTripsThroughOneDatagram) {
+    cObjectList list;
+    list.setMsgType(0);
+    list.setMsgSeq(42);
+    for (unsigned int s : {5u, 0u, 7u}) list.add(device(s));
+    std::unique_ptr<VMsg> msg(list.toMsg());
+    std::unique_ptr<VMsg> back(parseHex(encode(*msg)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->getSeq(), 42);
+    EXPECT_TRUE(back->isLastSegment());
+    std::unique_ptr<cObjectList> parsed(cObject::parseMsg(back.get()));
+    EXPECT_EQ(serials(*parsed), "5,0,7");
+    parsed->deleteObjects();
+    list.deleteObjects();
+}
+
+// ---- the factory ----
+
+TEST(ObjectFactory, CreatesByType) {
+    for (int t = 0; t <= 13; ++t) {
+        std::unique_ptr<cObject> o(cObject::create(static_cast<cObject::eObjectTypes>(t)));
+        // Classes not built yet give null; a class that is built reports its type.
+        if (o) {
+            EXPECT_EQ(o->getType(), t);
+        }
+    }
+    std::unique_ptr<cObject> d(cObject::create(cObject::OBJ_DEVICE));
+    ASSERT_TRUE(dynamic_cast<cObjectDevice*>(d.get()));
+    std::unique_ptr<cTagList> tags(d->getTags());
+    std::unique_ptr<VTag> code(tags->get());
+    EXPECT_EQ(describe(code.get()), "05 none");
+    EXPECT_EQ(tags->size(), 0u);
+    for (int t : {14, 200, -1})
+        EXPECT_EQ(cObject::create(static_cast<cObject::eObjectTypes>(t)), nullptr) << t;
+}
+
+}  // namespace

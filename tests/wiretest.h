@@ -1,0 +1,118 @@
+// Helpers for tests that look at the wire: hex strings (blanks and '|' are
+// ignored, so tables can group bytes by field), datagrams decoded from an
+// exactly sized heap copy (so a read past the end is caught by ASan), and a
+// one-line description of a tag that tables can state as expected text.
+#ifndef WQX_TEST_WIRETEST_H
+#define WQX_TEST_WIRETEST_H
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "velmor.h"
+
+namespace wiretest {
+
+inline std::vector<unsigned char> fromHex(const std::string& hex) {
+    std::vector<unsigned char> out;
+    int nibble = -1;
+    for (char c : hex) {
+        int v;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else continue;
+        if (nibble < 0) {
+            nibble = v;
+        } else {
+            out.push_back(static_cast<unsigned char>(nibble << 4 | v));
+            nibble = -1;
+        }
+    }
+    return out;
+}
+
+inline std::string toHex(const unsigned char* p, std::size_t n) {
+    std::string out;
+    char b[3];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02X", p[i]);
+        out += b;
+    }
+    return out;
+}
+
+// The hex digits of a table entry, upper case, without separators.
+inline std::string canon(const std::string& hex) {
+    const std::vector<unsigned char> b = fromHex(hex);
+    return toHex(b.data(), b.size());
+}
+
+// Decodes bytes held in a heap block of exactly their size.
+inline VMsg* parseBytes(const std::vector<unsigned char>& bytes) {
+    std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
+    if (!bytes.empty()) std::memcpy(exact.get(), bytes.data(), bytes.size());
+    return VMsg::parseMsg(exact.get(), static_cast<unsigned short>(bytes.size()));
+}
+
+inline VMsg* parseHex(const std::string& hex) { return parseBytes(fromHex(hex)); }
+
+// The datagram of a message as hex; "" when getMsg refuses it.
+inline std::string encode(const VMsg& msg) {
+    std::vector<unsigned char> buf(8192);
+    const unsigned short n = msg.getMsg(buf.data(), static_cast<unsigned short>(buf.size()));
+    return toHex(buf.data(), n);
+}
+
+// "08 u32 0x00000007", "09 text \"abc\"", "05 none", ... Floats show their
+// bits, so NaN compares like any other value.
+inline std::string describe(const VTag* t) {
+    if (!t) return "null";
+    char head[48];
+    std::snprintf(head, sizeof head, "%02X ", t->getTag());
+    std::string s = head;
+    char v[32];
+    switch (t->getType()) {
+    case VTAG_NONE: return s + "none";
+    case VTAG_STRING: return s + "text \"" + static_cast<const VTagString*>(t)->text() + "\"";
+    case VTAG_UINT32:
+        std::snprintf(v, sizeof v, "u32 0x%08X", static_cast<const VTagUInt32*>(t)->getValue());
+        return s + v;
+    case VTAG_FLOAT:
+        std::snprintf(v, sizeof v, "float 0x%08X", static_cast<const VTagUInt32*>(t)->getValue());
+        return s + v;
+    case VTAG_UINT16:
+        std::snprintf(v, sizeof v, "u16 0x%04X", static_cast<const VTagUInt16*>(t)->getValue());
+        return s + v;
+    case VTAG_UINT8:
+        std::snprintf(v, sizeof v, "u8 0x%02X", static_cast<const VTagUInt8*>(t)->getValue());
+        return s + v;
+    case VTAG_BYTES: {
+        unsigned char b[64];
+        const unsigned short n = static_cast<const VTagBytes*>(t)->getValue(b, sizeof b);
+        return s + "bytes " + toHex(b, n);
+    }
+    default:
+        std::snprintf(v, sizeof v, "type %u", t->getType());
+        return s + v;
+    }
+}
+
+// Every tag of a message, described, separated by "; ".
+inline std::string describe(const std::vector<VTag*>& tags) {
+    std::string s;
+    for (const VTag* t : tags) s += (s.empty() ? "" : "; ") + describe(t);
+    return s;
+}
+
+inline unsigned int floatBits(float f) {
+    unsigned int b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+}  // namespace wiretest
+
+#endif
