@@ -7,7 +7,7 @@
 // not-set sentinel of each width (0xFFFFFFFF, 0xFFFF, 0xFF, NaN).
 //
 // Ownership: the list owns the tags it holds; get() hands one over.
-// Errors: none are reported; see the conversion rules in docs/.
+// Errors: none are reported; docs/tag-conversions.md has the full tables.
 // Thread safety: one list per thread; the static getters are reentrant.
 #ifndef WQX_TAGLIST_H
 #define WQX_TAGLIST_H

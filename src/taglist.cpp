@@ -18,9 +18,12 @@ unsigned int truncateFloat(float value) {
     return static_cast<unsigned int>(value);
 }
 
-// Reads a numeric text the way strtol does, then keeps the low 32 bits.
+// Reads a decimal text and keeps the low 32 bits. strtoll rather than
+// strtol: with a 32-bit long (the armhf target) strtol saturates at
+// 0x7FFFFFFF, so "3000000000" would read differently on the device and on
+// a desktop.
 unsigned int textToUInt(const char* text) {
-    return static_cast<unsigned int>(std::strtol(text, nullptr, 10));
+    return static_cast<unsigned int>(std::strtoll(text, nullptr, 10));
 }
 
 // Value-type-specific adds share one shape: convert an unsigned value held
