@@ -195,6 +195,15 @@ bool parseNumber(const char* text, long max, long& out) {
     return true;
 }
 
+sigset_t blockStopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return set;
+}
+
 bool parseServer(const std::string& arg, std::string& host, int& port) {
     const size_t colon = arg.rfind(':');
     long p;

@@ -5,6 +5,7 @@
 #define WQX_CLI_H
 
 #include <getopt.h>
+#include <signal.h>
 
 #include <functional>
 #include <string>
@@ -45,6 +46,10 @@ std::string documentText(cObjectList& list, bool pretty);
 // Reads a JSON document strictly: text that is not a JSON array, or an
 // entry the library could not read whole, is an error.
 bool readDocument(const std::string& text, cObjectList*& list, std::string& error);
+
+// Blocks SIGINT and SIGTERM in the calling thread (and the threads it
+// starts later) and returns that set, for a later sigwait.
+sigset_t blockStopSignals();
 
 // Parses "HOST:PORT".
 bool parseServer(const std::string& arg, std::string& host, int& port);

@@ -5,5 +5,11 @@
 
 int cmdDecode(int argc, char** argv);
 int cmdEncode(int argc, char** argv);
+int cmdGet(int argc, char** argv);
+int cmdIndex(int argc, char** argv);
+int cmdSet(int argc, char** argv);
+int cmdListen(int argc, char** argv);
+int cmdSim(int argc, char** argv);
+int cmdDemo(int argc, char** argv);
 
 #endif

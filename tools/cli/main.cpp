@@ -15,6 +15,12 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"demo", cmdDemo, "walk through set, get, index and an event against a built-in simulator"},
+    {"sim", cmdSim, "run the object-server simulator"},
+    {"get", cmdGet, "ask a server for objects by type and key"},
+    {"index", cmdIndex, "ask a server for the identities of matching objects"},
+    {"set", cmdSet, "send the objects of a JSON document to a server"},
+    {"listen", cmdListen, "print a server's events as they arrive"},
     {"decode", cmdDecode, "datagrams (binary or --hex) to JSON documents"},
     {"encode", cmdEncode, "a JSON document to datagrams"},
 };
