@@ -79,6 +79,22 @@ private:
     int finished_ = 0;
 };
 
+// Keeps a listener registered for a scope: a listener that goes away
+// while its client lives must be removed first, or a late event reaches it.
+class Listening {
+public:
+    Listening(cObjectClient* client, cObjectListener* listener) : client_(client), listener_(listener) {
+        client_->addListener(listener_);
+    }
+    ~Listening() { client_->removeListener(listener_); }
+    Listening(const Listening&) = delete;
+    Listening& operator=(const Listening&) = delete;
+
+private:
+    cObjectClient* client_;
+    cObjectListener* listener_;
+};
+
 // The number of threads of this process.
 int threadCount();
 

@@ -78,7 +78,7 @@ TEST_F(Exchange, GetOfAnUnknownObjectIsNull) {
 
 TEST_F(Exchange, SetStoresWithoutAReplyAndTheChangeComesBackAsAnEvent) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     auto changed = own(device(1001, "Pump house, renamed"));
     EXPECT_EQ(0, client->set(changed.get()));
     ASSERT_TRUE(events.waitForObjectEvents(1));
@@ -129,7 +129,7 @@ TEST_F(Exchange, GetIndexesSendsTheMessageInfoFirstAndGetsIdentitiesOnly) {
 
 TEST_F(Exchange, SendUsesTheListsOwnTypeAndWaitsForNothing) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     cObjectList list;
     auto d = own(device(1004));
     list.add(d.get());
@@ -177,7 +177,7 @@ TEST_F(Exchange, AnswerToTheSecondTransmissionIsReturned) {
 
 TEST_F(Exchange, LateAnswersReachTheListeners) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     sim.setFaults([] { cObjectServerSim::cFaults f; f.hold = true; return f; }());
     client->setReplyWait(kShortWaitMs);
     cObjectList asked;
@@ -217,7 +217,7 @@ TEST_F(Exchange, SequenceWrapsToZeroAtThe129thList) {
 
 TEST_F(Exchange, ReplyOfAnotherTypeDoesNotMatch) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     sim.setFaults([] { cObjectServerSim::cFaults f; f.replyType = 0; return f; }());
     client->setReplyWait(kShortWaitMs);
     auto key = own(device(1001));
@@ -277,7 +277,7 @@ TEST_F(Exchange, RepliesInAnotherOrderStillFindTheirRequests) {
 
 TEST_F(Exchange, DuplicateReplyGoesToTheListenersOnce) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     sim.setFaults([] { cObjectServerSim::cFaults f; f.duplicate = true; return f; }());
     cObjectList asked;
     auto key = own(device(1003));

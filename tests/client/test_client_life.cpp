@@ -147,9 +147,7 @@ TEST_F(ClientTest, ListenersInOrderTwiceWhenAddedTwiceNoneAfterRemoval) {
     std::mutex orderMutex;
     RecordingListener a("a", &order, &orderMutex), b("b", &order, &orderMutex),
         c("c", &order, &orderMutex);
-    client->addListener(&a);
-    client->addListener(&b);
-    client->addListener(&c);
+    Listening la(client.get(), &a), lb(client.get(), &b), lc(client.get(), &c);
     client->addListener(&a);
     sendEvents(sim, 7, 1);
     ASSERT_TRUE(a.waitForObjectEvents(2));
@@ -164,7 +162,7 @@ TEST_F(ClientTest, ListenersInOrderTwiceWhenAddedTwiceNoneAfterRemoval) {
 
 TEST_F(ClientTest, EventsArriveInTheOrderRead) {
     RecordingListener events;
-    client->addListener(&events);
+    Listening listening(client.get(), &events);
     sendEvents(sim, 100, 40);
     ASSERT_TRUE(events.waitForObjectEvents(40));
     const auto seen = events.withObjects();
@@ -179,7 +177,7 @@ TEST_F(ClientTest, EventsArriveInTheOrderRead) {
 TEST_F(ClientTest, FloodWithASlowListenerKeepsTheQueueBounded) {
     BlockingListener slow;
     client->setEventQueueLimit(5);
-    client->addListener(&slow);
+    Listening listening(client.get(), &slow);
     const cObjectClient::cCounters before = client->getCounters();
     sendEvents(sim, 1, 1);
     ASSERT_TRUE(slow.waitEntered());
@@ -207,7 +205,7 @@ TEST_F(ClientTest, ListenerMayRequestFromInsideOnEvent) {
         }
     } asker;
     asker.client = client.get();
-    client->addListener(&asker);
+    Listening listening(client.get(), &asker);
     sendEvents(sim, 1, 1);
     ASSERT_TRUE(waitUntil([&] { return asker.answer.load() != 0; }));
     EXPECT_EQ(1003u, asker.answer.load());
