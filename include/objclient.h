@@ -248,11 +248,15 @@ private:
     int calls;
     bool stopping;
 
-    // Transmit lock: the transmit queue and the transmit thread's flag.
+    // Transmit lock: the transmit queue, the transmit thread's state, and
+    // every write of a queued message (so writes keep the queue's order).
     std::mutex txMutex;
     std::condition_variable txCond;
     std::deque<VMsg*> txQueue;
     bool txStopping;
+    bool txReady;     // the transmit thread has sent its first ping
+    bool txDraining;  // the transmit thread is writing a batch
+    Clock::time_point lastTx;
 
     std::mutex startMutex;
     bool started;

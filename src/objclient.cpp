@@ -75,6 +75,9 @@ cObjectClient::cObjectClient()
       calls(0),
       stopping(false),
       txStopping(false),
+      txReady(false),
+      txDraining(false),
+      lastTx(),
       started(false),
       rxThread(),
       txThread(),
@@ -194,6 +197,16 @@ void cObjectClient::queue_tx_msg(VMsg* msg) {
     std::unique_lock<std::mutex> lock(txMutex);
     txQueue.push_back(msg);
     debug("Queue message q size %d", static_cast<int>(txQueue.size()));
+    if (txReady && !txDraining && txQueue.size() == 1) {
+        // Nothing is ahead of it and the transmit thread is idle: write it
+        // from here, which spares a thread hand-over on every request.
+        txQueue.pop_front();
+        tx_msg(msg);
+        lastTx = Clock::now();
+        lock.unlock();
+        delete msg;
+        return;
+    }
     lock.unlock();
     txCond.notify_one();
 }
@@ -206,31 +219,36 @@ void* cObjectClient::tx_thread_function(void* client) {
 void cObjectClient::service_tx() {
     ping();
     std::unique_lock<std::mutex> lock(txMutex);
+    lastTx = Clock::now();
+    txReady = true;
     while (!txStopping) {
         if (txQueue.empty()) {
             // The queue is tested before every wait, so a message queued
             // while this thread was busy goes out now, not at the deadline.
             const Clock::time_point deadline =
-                Clock::now() + std::chrono::milliseconds(pingIntervalMs.load());
+                lastTx + std::chrono::milliseconds(pingIntervalMs.load());
             const bool woken = txCond.wait_until(
                 lock, deadline, [this] { return txStopping || !txQueue.empty(); });
-            if (!woken) {
-                lock.unlock();
+            // Requests written by their callers meanwhile moved the deadline.
+            if (!woken && Clock::now() >= lastTx + std::chrono::milliseconds(pingIntervalMs.load())) {
                 ping();
-                lock.lock();
+                lastTx = Clock::now();
             }
             continue;
         }
-        // Written without the lock, so requests can queue meanwhile;
-        // only this thread writes, so the order queued is kept.
+        // Written without the lock, so requests can queue meanwhile; they
+        // queue behind this batch while txDraining is set, keeping order.
         std::deque<VMsg*> batch;
         batch.swap(txQueue);
+        txDraining = true;
         lock.unlock();
         for (VMsg* msg : batch) {
             tx_msg(msg);
             delete msg;
         }
         lock.lock();
+        txDraining = false;
+        lastTx = Clock::now();
     }
 }
 
@@ -336,10 +354,12 @@ void cObjectClient::queue_rx_msg(VMsg* msg) {
     {
         std::lock_guard<std::mutex> lock(registryMutex);
         if (reply) taken = update_tx_registry(msg);
-        if (taken)
-            replyCond.notify_all();
-        else if (reply && isLateReply(msg))
-            ++nLate;
+        if (!taken && reply && isLateReply(msg)) ++nLate;
     }
-    if (!taken) pump.pumpEvent(msg);
+    // Woken after the unlock, the requester does not run straight into
+    // the lock this thread still holds.
+    if (taken)
+        replyCond.notify_all();
+    else
+        pump.pumpEvent(msg);
 }
