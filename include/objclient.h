@@ -227,6 +227,7 @@ private:
     void ping();
     bool waitForStop(unsigned int ms);
     void stopThreads();
+    void closeSockets();
 
     cEventPump pump;
     int sock;
@@ -248,8 +249,9 @@ private:
     int calls;
     bool stopping;
 
-    // Transmit lock: the transmit queue, the transmit thread's state, and
-    // every write of a queued message (so writes keep the queue's order).
+    // Transmit lock: the transmit queue and the transmit thread's state. A
+    // caller that writes its own request holds it meanwhile, so no write
+    // overtakes a message queued before it.
     std::mutex txMutex;
     std::condition_variable txCond;
     std::deque<VMsg*> txQueue;

@@ -109,6 +109,10 @@ cObjectClient::~cObjectClient() {
     pump.stop();
     for (VMsg* msg : txQueue) delete msg;
     txQueue.clear();
+    closeSockets();
+}
+
+void cObjectClient::closeSockets() {
     closeIfOpen(sock);
     closeIfOpen(wakeRead);
     closeIfOpen(wakeWrite);
@@ -136,7 +140,7 @@ int cObjectClient::start(const char* host, int port) {
         warn("Client already started, not starting it again");
         return 0;
     }
-    int fd = connectedSocket(host, port);
+    const int fd = connectedSocket(host, port);
     if (fd < 0) {
         error("Could not connect the socket");
         return 0;
@@ -153,18 +157,14 @@ int cObjectClient::start(const char* host, int port) {
     info("Socket Connected OK %d", sock);
     if (pthread_create(&rxThread, nullptr, rx_thread_function, this) != 0) {
         error("Could not start the receive thread");
-        closeIfOpen(sock);
-        closeIfOpen(wakeRead);
-        closeIfOpen(wakeWrite);
+        closeSockets();
         return 0;
     }
     if (pthread_create(&txThread, nullptr, tx_thread_function, this) != 0) {
         error("Could not start the transmit thread");
         const char stop = 1;
         if (write(wakeWrite, &stop, 1) == 1) pthread_join(rxThread, nullptr);
-        closeIfOpen(sock);
-        closeIfOpen(wakeRead);
-        closeIfOpen(wakeWrite);
+        closeSockets();
         return 0;
     }
     started = true;
@@ -312,8 +312,8 @@ void cObjectClient::service_rx() {
         const ssize_t n = ready < 0 ? -1 : read(sock, rxBuffer, sizeof rxBuffer);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n < 1) {
-            warn("Socket Read Error %d", static_cast<int>(n));
             ++nReadErrors;
+            warn("Socket Read Error %d", static_cast<int>(n));
             // An error that does not clear must not spin this thread.
             if (n < 0 && waitForStop(backoff.next())) return;
             continue;

@@ -246,24 +246,31 @@ void cObjectServerSim::handle(const unsigned char* bytes, std::size_t len,
     {
         std::lock_guard<std::mutex> lock(mutex_);
         noteClient(from);
-        if (received_.size() >= kKeepReceived)
-            received_.erase(received_.begin(), received_.begin() + kKeepReceived / 2);
-        received_.push_back(seen);
         ignore = !msg || faults_.silent;
         if (!ignore && !seen.ping && faults_.dropRequests > 0) {
             --faults_.dropRequests;
             ignore = true;
         }
     }
-    cond_.notify_all();
-    if (ignore) return;
-    if (seen.ping) {
-        transmit({{seen.bytes}, from});
-    } else if (seen.type == 0) {
-        store(msg.get());
-    } else {
-        reply(answer(msg.get(), seen), from);
+    if (!ignore) respond(msg.get(), seen, from);
+    // Recorded once handled, so a test that saw it come in also sees the
+    // answer sent or held.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (received_.size() >= kKeepReceived)
+            received_.erase(received_.begin(), received_.begin() + kKeepReceived / 2);
+        received_.push_back(seen);
     }
+    cond_.notify_all();
+}
+
+void cObjectServerSim::respond(VMsg* msg, const cDatagram& seen, const sockaddr_in& from) {
+    if (seen.ping)
+        transmit({{seen.bytes}, from});
+    else if (seen.type == 0)
+        store(msg);
+    else
+        reply(answer(msg, seen), from);
 }
 
 // Stores the objects of a set and tells every client what changed.

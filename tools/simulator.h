@@ -119,6 +119,7 @@ private:
     void handle(const unsigned char* bytes, std::size_t len, const sockaddr_in& from);
     cDatagram describe(VMsg* msg, const unsigned char* bytes, std::size_t len) const;
     void noteClient(const sockaddr_in& from);
+    void respond(VMsg* msg, const cDatagram& seen, const sockaddr_in& from);
     void store(VMsg* msg);
     VMsg* answer(VMsg* request, const cDatagram& seen);
     void reply(VMsg* msg, const sockaddr_in& to);

@@ -165,8 +165,8 @@ TEST_F(Exchange, SilentServerGetsThreeTransmissionsThenNull) {
 TEST_F(Exchange, AnswerToTheSecondTransmissionIsReturned) {
     sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 1; return f; }());
     // Long enough for the answer to the second transmission to come back
-    // before a third is due, short enough not to slow the suite.
-    client->setReplyWait(500);
+    // before a third is due even on a loaded machine.
+    client->setReplyWait(1000);
     auto key = own(device(1003));
     auto got = own(client->get(key.get()));
     ASSERT_NE(nullptr, got);
@@ -295,7 +295,7 @@ TEST_F(Exchange, SegmentedReplyThatNeverEndsGivesUpInTheSameBudget) {
     sim.setFaults([] { cObjectServerSim::cFaults f; f.stopBeforeLast = true; return f; }());
     // Long enough for the first segment to arrive before a retransmission
     // is due, so the test sees the partial wait and not a second request.
-    client->setReplyWait(500);
+    client->setReplyWait(1000);
     EXPECT_EQ(nullptr, client->get(&asked.list));
     EXPECT_EQ(1u, client->getCounters().requestsGivenUp);
     EXPECT_TRUE(log.has("This is the first segment 9 tags"));
@@ -308,7 +308,10 @@ TEST_F(Exchange, RepliesToOthersDoNotPostponeARetransmission) {
     // The first request is lost; while it waits, another caller keeps the
     // reply condition busy. Its retransmission must still come when due.
     sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 1; return f; }());
+    // Short waits, but transmissions enough that a slow machine cannot
+    // make the lost request give up before its answer is in.
     client->setReplyWait(200);
+    client->setTransmissions(20);
     std::atomic<bool> lostOneDone(false);
     std::unique_ptr<cObject> got;
     cObjectClient* raw = client.get();
