@@ -50,7 +50,7 @@ for stage in "${stages[@]}"; do
       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest out/tsan -L client ;;
     armhf)
       build out/armhf -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
-      QEMU_LD_PREFIX=/usr/arm-linux-gnueabihf run_ctest out/armhf
+      run_ctest out/armhf
       (cd out/armhf && cpack -G DEB >/dev/null && ls ./*.deb) ;;
     fuzz)
       CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF

@@ -14,10 +14,14 @@
 namespace {
 
 const char kSimUsage[] =
-    "usage: wqxobj sim [--port N] [--seed FILE.json] [-v]\n"
+    "usage: wqxobj sim [--port N] [--seed FILE.json] [--print-default] [-v]\n"
     "Runs the object-server simulator on 127.0.0.1:N (default 4000; 0 picks a\n"
     "free port) until interrupted. --seed loads a JSON document into its store;\n"
-    "without it the store holds a small default site.\n";
+    "without it the store holds a small default site, which --print-default\n"
+    "prints (a starting point for a seed file).\n"
+    "The simulator answers get (type 1) with the matching stored objects, index\n"
+    "requests with their identity fields, stores sets (type 0) and announces\n"
+    "them to its clients as an event (type 2), and echoes pings.\n";
 
 const char kDemoUsage[] =
     "usage: wqxobj demo [--pretty] [-v]\n"
@@ -31,7 +35,9 @@ public:
     explicit EventCatcher(bool pretty) : pretty_(pretty) {}
     void onEvent(cObjectList* list) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (text_.empty()) text_ = cli::documentText(*list, pretty_);
+        // The answer to the client's first ping also arrives as an event,
+        // with no objects: wait for one that carries some.
+        if (text_.empty() && list->numObjects() > 0) text_ = cli::documentText(*list, pretty_);
         cond_.notify_all();
     }
     std::string wait(unsigned int ms) {
@@ -63,17 +69,25 @@ int cmdSim(int argc, char** argv) {
     sigset_t stopSignals = cli::blockStopSignals();
     long port = 4000;
     std::string seed;
+    bool printDefault = false;
     cli::Common common;
-    cli::Options own{{{"port", required_argument, nullptr, 'p'}, {"seed", required_argument, nullptr, 's'}},
+    cli::Options own{{{"port", required_argument, nullptr, 'p'},
+                      {"seed", required_argument, nullptr, 's'},
+                      {"print-default", no_argument, nullptr, 'd'}},
                      "p:s:",
                      [&](int opt, const char* arg) {
                          if (opt == 'p' && !cli::parseNumber(arg, 65535, port))
                              return cli::fail("sim", cli::kUsage, "--port takes 0 to 65535");
                          if (opt == 's') seed = arg;
+                         if (opt == 'd') printDefault = true;
                          return cli::kOk;
                      }};
     int rc = cli::parseOptions("sim", argc, argv, own, kSimUsage, common);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
+    if (printDefault) {
+        std::printf("%s\n", cObjectServerSim::defaultSiteJSON().c_str());
+        return cli::kOk;
+    }
     if (optind < argc) return cli::fail("sim", cli::kUsage, "sim takes no operands (try --help)");
     cObjectServerSim sim;
     if (seed.empty()) {

@@ -1,0 +1,125 @@
+#include "clientfixture.h"
+
+#include <dirent.h>
+
+namespace clienttest {
+
+bool waitUntil(const std::function<bool()>& pred, unsigned int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+cObjectDevice* device(unsigned int serial, const char* label) {
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceSerial(serial);
+    if (label) d->setDeviceLabel(label);
+    return d;
+}
+
+unsigned int serialOf(cObject* obj) {
+    cObjectDevice* d = dynamic_cast<cObjectDevice*>(obj);
+    return d ? d->getDeviceSerial() : 0;
+}
+
+RecordingListener::RecordingListener(std::string name, std::vector<std::string>* order,
+                                     std::mutex* orderMutex)
+    : name_(std::move(name)), order_(order), orderMutex_(orderMutex) {}
+
+void RecordingListener::onEvent(cObjectList* list) {
+    Seen s = {list->getMsgType(), list->getMsgSeq(), list, {}};
+    const int n = list->numObjects();
+    cObject* obj = list->first();
+    for (int i = 0; i < n; ++i, obj = list->next()) s.serials.push_back(serialOf(obj));
+    if (order_) {
+        std::lock_guard<std::mutex> lock(*orderMutex_);
+        order_->push_back(name_);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    seen_.push_back(s);
+    cond_.notify_all();
+}
+
+std::vector<Seen> RecordingListener::seen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+int RecordingListener::calls() const { return static_cast<int>(seen().size()); }
+
+std::vector<Seen> RecordingListener::withObjects() const {
+    std::vector<Seen> out;
+    for (const Seen& s : seen())
+        if (!s.serials.empty()) out.push_back(s);
+    return out;
+}
+
+bool RecordingListener::waitForObjectEvents(std::size_t n, unsigned int timeoutMs) const {
+    return waitUntil([&] { return withObjects().size() >= n; }, timeoutMs);
+}
+
+void BlockingListener::onEvent(cObjectList*) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    entered_ = true;
+    cond_.notify_all();
+    cond_.wait(lock, [this] { return released_; });
+    ++finished_;
+}
+
+bool BlockingListener::waitEntered(unsigned int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return entered_; });
+}
+
+void BlockingListener::release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    cond_.notify_all();
+}
+
+int BlockingListener::finished() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+}
+
+int threadCount() {
+    int n = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') ++n;
+        closedir(dir);
+    }
+    return n;
+}
+
+void ClientTest::SetUp() {
+    sim.seedDefaultSite();
+    ASSERT_TRUE(sim.start());
+    client.reset(new cObjectClient);
+    client->setReplyWait(kPatienceMs);
+    client->setPingInterval(10 * kPatienceMs);
+    ASSERT_EQ(1, client->start("127.0.0.1", sim.port()));
+    ASSERT_TRUE(waitUntil([&] { return client->getCounters().eventsDelivered >= 1; }))
+        << "the answer to the initial ping never came";
+}
+
+void ClientTest::TearDown() { client.reset(); }
+
+std::vector<cObjectServerSim::cDatagram> ClientTest::requests() const {
+    std::vector<cObjectServerSim::cDatagram> out;
+    for (const auto& d : sim.received())
+        if (d.decoded && !d.ping) out.push_back(d);
+    return out;
+}
+
+std::size_t ClientTest::requestCount(unsigned char type, unsigned char seq) const {
+    std::size_t n = 0;
+    for (const auto& d : requests())
+        if (d.type == type && d.seq == seq) ++n;
+    return n;
+}
+
+}  // namespace clienttest

@@ -1,0 +1,142 @@
+// The request entry on its own: transmissions, matching and the assembly of
+// segmented replies, without threads or sockets.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "backoff.h"
+#include "clientfixture.h"
+
+using namespace clienttest;
+typedef cObjectClient::cMsgReg cMsgReg;
+
+namespace {
+
+// A message of the given type and sequence carrying one device per serial.
+VMsg* replyOf(unsigned char type, unsigned char seq, bool last,
+              std::initializer_list<unsigned int> serials) {
+    cObjectList list;
+    for (unsigned int s : serials) list.add(device(s));
+    list.setMsgType(type);
+    list.setMsgSeq(seq);
+    VMsg* msg = list.toMsg();
+    msg->setLastSegment(last);
+    list.deleteObjects();
+    return msg;
+}
+
+struct Request {
+    Request(unsigned char type, unsigned char seq, int transmissions = 3)
+        : reg(&list, transmissions) {
+        list.setMsgType(type);
+        list.setMsgSeq(seq);
+    }
+    ~Request() {
+        if (cObjectList* rx = reg.getRxMsg()) {
+            rx->deleteObjects();
+            delete rx;
+        }
+    }
+    cObjectList list;
+    cMsgReg reg;
+};
+
+std::vector<unsigned int> serials(cObjectList* list) {
+    std::vector<unsigned int> out;
+    for (cObject* o = list->first(); o; o = list->next()) out.push_back(serialOf(o));
+    return out;
+}
+
+}  // namespace
+
+TEST(MsgReg, TransmissionsRunOutIntoGivingUp) {
+    struct Case {
+        int limit;
+        std::vector<int> statusAfterEach;
+    } cases[] = {
+        {3, {2, 2, 1}},
+        {1, {1}},
+        {5, {2, 2, 2, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        Request r(1, 0, c.limit);
+        EXPECT_EQ(cMsgReg::MSG_AWAITING, r.reg.rxStatus());
+        for (std::size_t i = 0; i < c.statusAfterEach.size(); ++i) {
+            r.reg.incTx();
+            EXPECT_EQ(c.statusAfterEach[i], r.reg.rxStatus()) << "limit " << c.limit << " tx " << i + 1;
+        }
+    }
+    LogCapture log;
+    Request r(1, 0);
+    for (int i = 0; i < 3; ++i) r.reg.incTx();
+    EXPECT_TRUE(log.has("cObjectClient::cMsgReg", log4cpp::Priority::DEBUG, "TxCounter = 3, status = 1"));
+}
+
+TEST(MsgReg, MatchesOnlyItsTypeAndSequence) {
+    Request r(1, 5);
+    struct Case {
+        unsigned char type, seq;
+        int taken;
+    } cases[] = {{0, 5, 0}, {1, 6, 0}, {2, 5, 0}, {1, 5, 1}};
+    for (const Case& c : cases) {
+        VMsg* msg = replyOf(c.type, c.seq, true, {7});
+        const int taken = r.reg.msgMatch(msg);
+        EXPECT_EQ(c.taken, taken) << int(c.type) << "/" << int(c.seq);
+        if (!taken) delete msg;
+    }
+    ASSERT_NE(nullptr, r.reg.getRxMsg());
+    EXPECT_TRUE(r.reg.msgComplete());
+    EXPECT_EQ(1, r.reg.getRxMsg()->getMsgType());
+    EXPECT_EQ(5, r.reg.getRxMsg()->getMsgSeq());
+    EXPECT_FALSE(r.reg.getRxMsg()->isEvent());
+}
+
+TEST(MsgReg, AssemblesThreeSegmentsIntoOneList) {
+    LogCapture log;
+    Request r(1, 9);
+    ASSERT_EQ(1, r.reg.msgMatch(replyOf(1, 9, false, {1, 2})));
+    EXPECT_FALSE(r.reg.msgComplete());
+    ASSERT_EQ(1, r.reg.msgMatch(replyOf(1, 9, false, {3})));
+    EXPECT_EQ(nullptr, r.reg.getRxMsg());
+    ASSERT_EQ(1, r.reg.msgMatch(replyOf(1, 9, true, {4, 5})));
+    EXPECT_TRUE(r.reg.msgComplete());
+    ASSERT_NE(nullptr, r.reg.getRxMsg());
+    EXPECT_EQ((std::vector<unsigned int>{1, 2, 3, 4, 5}), serials(r.reg.getRxMsg()));
+    EXPECT_EQ(9, r.reg.getRxMsg()->getMsgSeq());
+    EXPECT_TRUE(log.has("This is the first segment 4 tags"));
+    EXPECT_TRUE(log.has("This is just a part 2 tags"));
+    EXPECT_TRUE(log.has("This is the last segment 4 tags"));
+    EXPECT_TRUE(log.has("Total of 10 tags"));
+}
+
+TEST(MsgReg, SecondCompleteReplyIsLeftForTheListeners) {
+    Request r(1, 3);
+    ASSERT_EQ(1, r.reg.msgMatch(replyOf(1, 3, true, {1})));
+    cObjectList* first = r.reg.getRxMsg();
+    std::unique_ptr<VMsg> second(replyOf(1, 3, true, {2}));
+    EXPECT_EQ(0, r.reg.msgMatch(second.get()));
+    EXPECT_EQ(first, r.reg.getRxMsg());
+    EXPECT_EQ(std::vector<unsigned int>{1}, serials(first));
+}
+
+TEST(MsgReg, GivenUpRequestTakesNothing) {
+    Request r(1, 3, 1);
+    r.reg.incTx();
+    std::unique_ptr<VMsg> late(replyOf(1, 3, true, {1}));
+    EXPECT_EQ(0, r.reg.msgMatch(late.get()));
+    EXPECT_EQ(nullptr, r.reg.getRxMsg());
+}
+
+TEST(MsgReg, PartialReplyIsFreedWithTheEntry) {
+    // Run under the leak checker: the first segment belongs to the entry.
+    Request r(1, 4);
+    EXPECT_EQ(1, r.reg.msgMatch(replyOf(1, 4, false, {1})));
+}
+
+TEST(Backoff, DoublesToItsCeilingAndStartsOverAfterSuccess) {
+    wqx::Backoff b(1, 1000);
+    const unsigned int expected[] = {1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1000, 1000};
+    for (unsigned int e : expected) EXPECT_EQ(e, b.next());
+    b.reset();
+    EXPECT_EQ(1u, b.next());
+}

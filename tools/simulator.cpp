@@ -1,0 +1,459 @@
+#include "simulator.h"
+
+#include "taglist.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const std::size_t kSegmentBytes = 1024;
+const std::size_t kReadBytes = 65536;    // more than any datagram, to see oversized ones
+const std::size_t kKeepReceived = 4096;  // datagrams remembered for tests
+const unsigned char kMsgInfoCode = 65;
+const unsigned char kIndexesOnlyTag = 66;
+const unsigned char kMaxRepliesTag = 69;
+
+// The default site, one object per line: adding an object is adding a line.
+const char* const kDefaultSite[] = {
+    R"([{"objectType":"OBJ_SITE_CFG"},{"objectValues":[{"TAG_SITE_ID":"NORTH-RES-01"},{"TAG_SITE_LABEL":"North reservoir"},{"TAG_SITE_STATE":0},{"TAG_SITE_CURR_EVT_SEQ":3},{"TAG_SITE_CURR_TREND_SEQ":2},{"TAG_SITE_CURR_ADHOC_SEQ":0},{"TAG_SITE_LAST_EVT_SEQ":1},{"TAG_SITE_LAST_TREND_SEQ":1},{"TAG_SITE_LAST_ADHOC_SEQ":0},{"TAG_SITE_NMS_ADDRESS":"10.20.0.5"},{"TAG_VERSION":1}]}])",
+    R"([{"objectType":"OBJ_DEVICE"},{"objectValues":[{"TAG_DEV_ID":1001},{"TAG_DEV_LABEL":"Pump house RTU"},{"TAG_DEV_STATE":0},{"TAG_DEV_TYPE":2},{"TAG_DEV_NDISCINPUT":2},{"TAG_DEV_NDISCOUTPUT":1}]}])",
+    R"([{"objectType":"OBJ_DEVICE"},{"objectValues":[{"TAG_DEV_ID":1002},{"TAG_DEV_LABEL":"Reservoir level"},{"TAG_DEV_STATE":0},{"TAG_DEV_TYPE":3},{"TAG_DEV_NANALOGINPUT":1},{"TAG_DEV_NANALOGOUTPUT":1}]}])",
+    R"([{"objectType":"OBJ_DEVICE"},{"objectValues":[{"TAG_DEV_ID":1003},{"TAG_DEV_LABEL":"Gate controller"},{"TAG_DEV_TYPE":1},{"TAG_DEV_NDISCINPUT":2},{"TAG_DEV_NDISCOUTPUT":2}]}])",
+    R"([{"objectType":"OBJ_DEVICE"},{"objectValues":[{"TAG_DEV_ID":1004},{"TAG_DEV_LABEL":"Chlorine dosing"},{"TAG_DEV_TYPE":5},{"TAG_DEV_NANALOGINPUT":2},{"TAG_DEV_NANALOGOUTPUT":1}]}])",
+    R"([{"objectType":"OBJ_PORT"},{"objectValues":[{"TAG_IO_PNUM":9},{"TAG_DEV_ID":1001},{"TAG_IO_LABEL":"Service port"},{"TAG_PORT_STATE":0}]}])",
+    R"([{"objectType":"OBJ_PORT_DIN"},{"objectValues":[{"TAG_DEV_ID":1001},{"TAG_IO_PNUM":1},{"TAG_IO_DEFAULT_STATE":0},{"TAG_IO_STATE":0},{"TAG_IO_STATUS":0},{"TAG_IO_LABEL":"Door switch"}]}])",
+    R"([{"objectType":"OBJ_PORT_DIN"},{"objectValues":[{"TAG_DEV_ID":1001},{"TAG_IO_PNUM":2},{"TAG_IO_DEFAULT_STATE":0},{"TAG_IO_STATE":1},{"TAG_IO_STATUS":0},{"TAG_IO_LABEL":"Pump running"}]}])",
+    R"([{"objectType":"OBJ_PORT_DOUT"},{"objectValues":[{"TAG_DEV_ID":1001},{"TAG_IO_PNUM":3},{"TAG_IO_DEFAULT_STATE":0},{"TAG_IO_STATE":0},{"TAG_IO_STATUS":0},{"TAG_IO_LABEL":"Pump start"}]}])",
+    R"([{"objectType":"OBJ_PORT_AIN"},{"objectValues":[{"TAG_DEV_ID":1002},{"TAG_IO_PNUM":1},{"TAG_IO_STATUS":0},{"TAG_IO_LABEL":"Water level"},{"TAG_IO_SAMPLED_VALUE":3.25},{"TAG_IO_OFFSET":0.0},{"TAG_IO_GAIN":1.0},{"TAG_AI_ALARM_LOW_WARN":1.0},{"TAG_AI_ALARM_HIGH_WARN":4.5},{"TAG_AI_SAMPLE_RATE":10},{"TAG_AI_REPORT_RATE":60},{"TAG_AI_DISPLAY_UNIT":"m"}]}])",
+    R"([{"objectType":"OBJ_PORT_AOUT"},{"objectValues":[{"TAG_DEV_ID":1002},{"TAG_IO_PNUM":2},{"TAG_IO_LABEL":"Inlet valve"},{"TAG_AO_OUTPUT_VALUE":40.0},{"TAG_AO_DISPLAY_UNIT":"%"},{"TAG_AO_MINIMUM_VALUE":0.0},{"TAG_AO_MAXIMUM_VALUE":100.0}]}])",
+    R"([{"objectType":"OBJ_EVENT"},{"objectValues":[{"TAG_EVT_SEQ":1},{"TAG_EVT_TYPE":1},{"TAG_EVT_TIMESTAMP":1796000000},{"TAG_DEV_ID":1001},{"TAG_PORT_PNUM":1},{"TAG_EVT_ALARM_STATUS":1}]}])",
+    R"([{"objectType":"OBJ_EVENT"},{"objectValues":[{"TAG_EVT_SEQ":2},{"TAG_EVT_TYPE":1},{"TAG_EVT_TIMESTAMP":1796000600},{"TAG_DEV_ID":1001},{"TAG_PORT_PNUM":1},{"TAG_EVT_ALARM_STATUS":0}]}])",
+    R"([{"objectType":"OBJ_TREND_EVENT"},{"objectValues":[{"TAG_EVT_SEQ":1},{"TAG_EVT_TIMESTAMP":1796000000},{"TAG_DEV_ID":1002},{"TAG_PORT_PNUM":1},{"TAG_AI_CALCULATED_VALUE":3.2}]}])",
+    R"([{"objectType":"OBJ_TREND_EVENT"},{"objectValues":[{"TAG_EVT_SEQ":2},{"TAG_EVT_TIMESTAMP":1796003600},{"TAG_DEV_ID":1002},{"TAG_PORT_PNUM":1},{"TAG_AI_CALCULATED_VALUE":3.25}]}])",
+};
+
+// An object's tags as (number, encoded value) pairs, wire object code
+// left out: the form in which any two objects of a class compare field by
+// field.
+using FieldSet = std::vector<std::pair<unsigned char, std::vector<unsigned char>>>;
+
+FieldSet fieldsOf(cObject* obj) {
+    FieldSet out;
+    std::unique_ptr<cTagList> tags(obj->getTags());
+    if (!tags) return out;
+    delete tags->get();  // the wire object code
+    while (VTag* t = tags->get()) {
+        std::vector<unsigned char> value(t->getLength());
+        t->putValue(value.data());
+        out.emplace_back(t->getTag(), std::move(value));
+        delete t;
+    }
+    return out;
+}
+
+// A request object matches a stored object of its class when every field
+// the request sets has the stored object's value: the identity alone finds
+// one object, part of it (a device serial for ports) finds several, and an
+// object with no field set finds every object of its class.
+bool matches(cObject* request, cObject* stored) {
+    if (request->getType() != stored->getType()) return false;
+    const FieldSet have = fieldsOf(stored);
+    for (const auto& f : fieldsOf(request))
+        if (std::find(have.begin(), have.end(), f) == have.end()) return false;
+    return true;
+}
+
+// The tag numbers of obj's identity, found by leaving each field out in
+// turn: a field without which the object no longer compares equal to
+// itself (compIndex) is part of its identity. No class needs a table.
+std::vector<unsigned char> identityTags(cObject* obj) {
+    std::vector<unsigned char> identity;
+    std::unique_ptr<cTagList> tags(obj->getTags());
+    VMsg all(0);
+    while (VTag* t = tags->get()) all.addTag(t);
+    for (std::size_t skip = 1; skip < all.getTagCount(); ++skip) {
+        VMsg without(0);
+        for (std::size_t i = 0; i < all.getTagCount(); ++i)
+            if (i != skip) without.addTag(all.getTags()[i]->clone());
+        std::unique_ptr<cObjectList> back(cObject::parseMsg(&without));
+        cObject* reduced = back->first();
+        if (reduced && !obj->compIndex(reduced)) identity.push_back(all.getTags()[skip]->getTag());
+        back->deleteObjects();
+    }
+    return identity;
+}
+
+// Moves the object's tags into msg, only its identity fields when
+// indexesOnly is set.
+void addObjectTags(VMsg* msg, cObject* obj, bool indexesOnly) {
+    std::unique_ptr<cTagList> tags(obj->getTags());
+    if (!tags) return;
+    const std::vector<unsigned char> identity =
+        indexesOnly ? identityTags(obj) : std::vector<unsigned char>();
+    bool first = true;
+    while (VTag* t = tags->get()) {
+        if (indexesOnly && !first &&
+            std::find(identity.begin(), identity.end(), t->getTag()) == identity.end())
+            delete t;
+        else
+            msg->addTag(t);
+        first = false;
+    }
+}
+
+bool sameClient(const sockaddr_in& a, const sockaddr_in& b) {
+    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
+}
+
+}  // namespace
+
+cObjectServerSim::cObjectServerSim()
+    : fd_(-1), wake_{-1, -1}, port_(0), thread_(), running_(false), eventSeq_(0), sent_(0) {}
+
+cObjectServerSim::~cObjectServerSim() {
+    stop();
+    for (cObject* obj : store_) delete obj;
+}
+
+bool cObjectServerSim::start(unsigned short port) {
+    if (running_) return false;
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return false;
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        pipe2(wake_, O_CLOEXEC) != 0) {
+        close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    port_ = ntohs(addr.sin_port);
+    running_ = pthread_create(&thread_, nullptr, threadEntry, this) == 0;
+    return running_;
+}
+
+void cObjectServerSim::stop() {
+    if (running_) {
+        const char wake = 1;
+        if (write(wake_[1], &wake, 1) == 1) pthread_join(thread_, nullptr);
+        running_ = false;
+    }
+    for (int* fd : {&fd_, &wake_[0], &wake_[1]}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+}
+
+void* cObjectServerSim::threadEntry(void* sim) {
+    static_cast<cObjectServerSim*>(sim)->serve();
+    return nullptr;
+}
+
+void cObjectServerSim::serve() {
+    std::vector<unsigned char> buf(kReadBytes);
+    for (;;) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents) return;
+        sockaddr_in from;
+        socklen_t len = sizeof from;
+        const ssize_t n =
+            recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n >= 0) handle(buf.data(), static_cast<std::size_t>(n), from);
+    }
+}
+
+// ---- the store ----
+
+void cObjectServerSim::add(cObject* obj) {
+    if (!obj) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (cObject*& stored : store_) {
+        if (obj->compIndex(stored)) {
+            delete stored;
+            stored = obj;
+            return;
+        }
+    }
+    store_.push_back(obj);
+}
+
+bool cObjectServerSim::seedJSON(const char* text) {
+    std::unique_ptr<cObjectList> list(cObject::parseJSON(text));
+    const int n = list->numObjects();
+    while (cObject* obj = list->get()) add(obj);
+    return n > 0;
+}
+
+bool cObjectServerSim::seedFile(const char* path) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::stringstream text;
+    text << in.rdbuf();
+    return seedJSON(text.str().c_str());
+}
+
+std::string cObjectServerSim::defaultSiteJSON() {
+    std::string doc = "[";
+    for (const char* line : kDefaultSite) {
+        if (doc.size() > 1) doc += ",\n";
+        doc += line;
+    }
+    return doc + "]";
+}
+
+void cObjectServerSim::seedDefaultSite() { seedJSON(defaultSiteJSON().c_str()); }
+
+int cObjectServerSim::storeSize() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(store_.size());
+}
+
+cObject* cObjectServerSim::find(cObject* key) const {
+    if (!key) return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (cObject* stored : store_)
+        if (key->compIndex(stored)) return stored->clone();
+    return nullptr;
+}
+
+// ---- requests ----
+
+cObjectServerSim::cDatagram cObjectServerSim::describe(VMsg* msg, const unsigned char* bytes,
+                                                       std::size_t len) const {
+    cDatagram d;
+    d.type = msg ? msg->getType() : 0;
+    d.seq = msg ? msg->getSeq() : 0;
+    d.last = msg && msg->isLastSegment();
+    d.decoded = msg != nullptr;
+    d.indexesOnly = false;
+    d.maxReplies = 0;
+    d.bytes.assign(bytes, bytes + len);
+    if (!msg) {
+        d.ping = false;
+        return d;
+    }
+    unsigned char code = 0;
+    for (VTag* t : msg->getTags()) {
+        if (WQX::DictDef->isObjectCode(t->getTag())) {
+            code = t->getTag();
+            d.objectCodes.push_back(code);
+        } else if (code == kMsgInfoCode && t->getTag() == kIndexesOnlyTag) {
+            d.indexesOnly = true;
+        } else if (code == kMsgInfoCode && t->getTag() == kMaxRepliesTag) {
+            d.maxReplies = cTagList::getUInt32(t);
+        }
+    }
+    d.ping = d.objectCodes.empty() && msg->getTagCount() > 0;
+    return d;
+}
+
+void cObjectServerSim::noteClient(const sockaddr_in& from) {
+    for (const sockaddr_in& c : clients_)
+        if (sameClient(c, from)) return;
+    clients_.push_back(from);
+}
+
+void cObjectServerSim::handle(const unsigned char* bytes, std::size_t len,
+                              const sockaddr_in& from) {
+    std::unique_ptr<VMsg> msg(VMsg::parseMsg(bytes, static_cast<unsigned short>(
+                                                        std::min<std::size_t>(len, 0xFFFF))));
+    const cDatagram seen = describe(msg.get(), bytes, len);
+    bool ignore;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        noteClient(from);
+        ignore = !msg || faults_.silent;
+        if (!ignore && !seen.ping && faults_.dropRequests > 0) {
+            --faults_.dropRequests;
+            ignore = true;
+        }
+    }
+    if (!ignore) respond(msg.get(), seen, from);
+    // Recorded once handled, so a test that saw it come in also sees the
+    // answer sent or held.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (received_.size() >= kKeepReceived)
+            received_.erase(received_.begin(), received_.begin() + kKeepReceived / 2);
+        received_.push_back(seen);
+    }
+    cond_.notify_all();
+}
+
+void cObjectServerSim::respond(VMsg* msg, const cDatagram& seen, const sockaddr_in& from) {
+    if (seen.ping)
+        transmit({{seen.bytes}, from});
+    else if (seen.type == 0)
+        store(msg);
+    else
+        reply(answer(msg, seen), from);
+}
+
+// Stores the objects of a set and tells every client what changed.
+void cObjectServerSim::store(VMsg* msg) {
+    std::unique_ptr<cObjectList> list(cObject::parseMsg(msg));
+    cObjectList changed;
+    while (cObject* obj = list->get()) {
+        changed.add(obj->clone());
+        add(obj);
+    }
+    if (changed.numObjects() > 0) sendEvent(&changed);
+    changed.deleteObjects();
+}
+
+VMsg* cObjectServerSim::answer(VMsg* request, const cDatagram& seen) {
+    const std::size_t maxReplies = seen.maxReplies;
+    std::unique_ptr<cObjectList> asked(cObject::parseMsg(request));
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    VMsg* msg = new VMsg(static_cast<unsigned char>(
+        faults_.replyType >= 0 ? faults_.replyType : request->getType()));
+    msg->setSeq(request->getSeq());
+    msg->setLastSegment(true);
+    std::vector<cObject*> found;
+    for (cObject* q = asked->first(); q; q = asked->next()) {
+        for (cObject* stored : store_) {
+            if (matches(q, stored) && (maxReplies == 0 || found.size() < maxReplies) &&
+                std::find(found.begin(), found.end(), stored) == found.end())
+                found.push_back(stored);
+        }
+    }
+    for (cObject* obj : found) addObjectTags(msg, obj, seen.indexesOnly);
+    asked->deleteObjects();
+    return msg;
+}
+
+// ---- replies, events and faults ----
+
+std::vector<std::vector<unsigned char>> cObjectServerSim::datagramsOf(VMsg* msg) const {
+    std::vector<std::vector<unsigned char>> out;
+    msg->segmentMessage(kSegmentBytes);
+    msg->resetSegment();
+    unsigned char buf[kSegmentBytes];
+    while (VMsg* segment = msg->getNextSegment()) {
+        const unsigned short n = segment->getMsg(buf, sizeof buf);
+        out.emplace_back(buf, buf + n);
+    }
+    return out;
+}
+
+void cObjectServerSim::reply(VMsg* msg, const sockaddr_in& to) {
+    cOutgoing out = {datagramsOf(msg), to};
+    delete msg;
+    cFaults faults;
+    std::vector<cOutgoing> now;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults = faults_;
+        if (faults.stopBeforeLast && out.datagrams.size() > 1) out.datagrams.pop_back();
+        if (faults.hold) {
+            held_.push_back(out);
+            return;
+        }
+        if (faults.reorder && reordered_.empty()) {
+            reordered_.push_back(out);
+            return;
+        }
+        now.push_back(out);
+        for (cOutgoing& earlier : reordered_) now.push_back(earlier);
+        reordered_.clear();
+    }
+    if (faults.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(faults.delayMs));
+    for (const cOutgoing& o : now) {
+        transmit(o);
+        if (faults.duplicate) transmit(o);
+    }
+}
+
+void cObjectServerSim::releaseHeld() {
+    std::vector<cOutgoing> held;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held.swap(held_);
+    }
+    for (const cOutgoing& o : held) transmit(o);
+}
+
+void cObjectServerSim::setFaults(const cFaults& faults) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_ = faults;
+}
+
+void cObjectServerSim::sendEvent(cObjectList* list) {
+    if (!list) return;
+    std::unique_ptr<VMsg> msg(list->toMsg());
+    std::vector<sockaddr_in> clients;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        msg->setType(kEventType);
+        msg->setSeq(eventSeq_++);
+        clients = clients_;
+    }
+    const auto datagrams = datagramsOf(msg.get());
+    for (const sockaddr_in& c : clients) transmit({datagrams, c});
+}
+
+void cObjectServerSim::sendRaw(const void* bytes, std::size_t len) {
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    std::vector<unsigned char> datagram(p, p + (p ? len : 0));
+    std::vector<sockaddr_in> clients;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clients = clients_;
+    }
+    for (const sockaddr_in& c : clients) sendTo(datagram, c);
+}
+
+int cObjectServerSim::clientCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(clients_.size());
+}
+
+void cObjectServerSim::transmit(const cOutgoing& out) {
+    for (const auto& datagram : out.datagrams) sendTo(datagram, out.to);
+}
+
+void cObjectServerSim::sendTo(const std::vector<unsigned char>& bytes, const sockaddr_in& to) {
+    const ssize_t n = sendto(fd_, bytes.data(), bytes.size(), 0,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (n < 0) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++sent_;
+}
+
+unsigned int cObjectServerSim::sentCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sent_;
+}
+
+// ---- what came in ----
+
+std::vector<cObjectServerSim::cDatagram> cObjectServerSim::received() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+bool cObjectServerSim::waitFor(const std::function<bool(const std::vector<cDatagram>&)>& pred,
+                               unsigned int timeoutMs) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return pred(received_); });
+}
