@@ -14,6 +14,7 @@
 #define WQX_OBJCLIENT_H
 
 #include <pthread.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
@@ -224,6 +225,7 @@ private:
     void service_tx();
     void service_rx();
     void tx_msg(VMsg* msg);
+    ssize_t write_datagram(const void* bytes, std::size_t n);
     void ping();
     bool waitForStop(unsigned int ms);
     void stopThreads();

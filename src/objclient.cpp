@@ -252,6 +252,16 @@ void cObjectClient::service_tx() {
     }
 }
 
+// Writes one datagram. A connected UDP socket reports an ICMP refusal of an
+// earlier datagram on the next call, which then sends nothing: that error
+// belongs to the past, so the datagram is written once more rather than
+// lost until the request's next transmission.
+ssize_t cObjectClient::write_datagram(const void* bytes, std::size_t n) {
+    ssize_t written = write(sock, bytes, n);
+    if (written < 0 && errno == ECONNREFUSED) written = write(sock, bytes, n);
+    return written;
+}
+
 void cObjectClient::tx_msg(VMsg* msg) {
     const int length = static_cast<int>(msg->getLength());
     debug("Transmit msgid %d %d tags with %d bytes msg is %d bytes Seq=0x%02X", msg->getType(),
@@ -263,7 +273,7 @@ void cObjectClient::tx_msg(VMsg* msg) {
     while (VMsg* segment = msg->getNextSegment()) {
         const unsigned short n = segment->getMsg(txBuffer, sizeof txBuffer);
         if (n == 0) continue;  // getMsg has said why
-        const ssize_t written = write(sock, txBuffer, n);
+        const ssize_t written = write_datagram(txBuffer, n);
         if (written < 0) {
             char buf[128];
             debug("Transmit error %d %s", sock, errorText(errno, buf, sizeof buf));
@@ -281,7 +291,7 @@ void cObjectClient::ping() {
     unsigned char buf[256];
     const unsigned short n = msg.getMsg(buf, sizeof buf);
     debug("Send Ping %d", n);
-    if (write(sock, buf, n) < 0) {
+    if (write_datagram(buf, n) < 0) {
         char text[128];
         debug("Transmit error %d %s", sock, errorText(errno, text, sizeof text));
         ++nSendErrors;

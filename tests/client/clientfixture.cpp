@@ -115,6 +115,15 @@ std::vector<cObjectServerSim::cDatagram> ClientTest::requests() const {
     return out;
 }
 
+std::vector<cObjectServerSim::cDatagram> ClientTest::requestsOnce(std::size_t n) const {
+    sim.waitFor([n](const std::vector<cObjectServerSim::cDatagram>& r) {
+        std::size_t requests = 0;
+        for (const auto& d : r) requests += d.decoded && !d.ping;
+        return requests >= n;
+    }, kPatienceMs);
+    return requests();
+}
+
 std::size_t ClientTest::requestCount(unsigned char type, unsigned char seq) const {
     std::size_t n = 0;
     for (const auto& d : requests())

@@ -109,6 +109,10 @@ protected:
 
     // The request datagrams (not pings) the simulator has read.
     std::vector<cObjectServerSim::cDatagram> requests() const;
+    // The requests once at least n have been recorded: the simulator
+    // records a datagram after it has answered it, so a reply can reach
+    // the client a moment before its request shows here.
+    std::vector<cObjectServerSim::cDatagram> requestsOnce(std::size_t n) const;
     std::size_t requestCount(unsigned char type, unsigned char seq) const;
 
     LogCapture log;

@@ -112,7 +112,7 @@ TEST_F(Exchange, GetIndexesSendsTheMessageInfoFirstAndGetsIdentitiesOnly) {
     EXPECT_EQ(defaultDevices(), serials(reply.get()));
     for (cObject* o = reply->first(); o; o = reply->next())
         EXPECT_EQ(nullptr, static_cast<cObjectDevice*>(o)->getDeviceLabel());
-    const auto sent = requests();
+    const auto sent = requestsOnce(1);
     ASSERT_EQ(1u, sent.size());
     EXPECT_EQ(1, sent[0].type);
     EXPECT_EQ((std::vector<unsigned char>{65, 5}), sent[0].objectCodes);
@@ -209,7 +209,7 @@ TEST_F(Exchange, SequenceWrapsToZeroAtThe129thList) {
     EXPECT_EQ(0, asked.getMsgSeq());
     ASSERT_NE(nullptr, reply);
     EXPECT_EQ(std::vector<unsigned int>{1001}, serials(reply.get()));
-    const auto sent = requests();
+    const auto sent = requestsOnce(129);
     ASSERT_EQ(129u, sent.size());
     EXPECT_EQ(1, sent.back().type);
     EXPECT_EQ(0, sent.back().seq);
