@@ -2,8 +2,9 @@
 // forms it travels in, so those are made comparable here: its tags and its
 // JSON array as texts, hand-made tag groups and JSON text to feed it, and
 // whole lists carried through a datagram and through the JSON document.
-// Below those, the checks every class shares (identity, clones, a JSON
-// value of the wrong type) and the sample devices of the list tests.
+// Below those, the checks every class shares (unknown tags, identity,
+// clones, a JSON value of the wrong type) and the sample devices of the list
+// tests.
 #ifndef WQX_TEST_OBJECTTEST_H
 #define WQX_TEST_OBJECTTEST_H
 
@@ -102,7 +103,6 @@ public:
 
     bool feed(cObject& obj) { return obj.parse(&group_, &msgTags_); }
     VelmorObject* group() { return &group_; }
-    std::vector<VTag*>* msgTags() { return &msgTags_; }
 
 private:
     VelmorObject group_;
@@ -182,13 +182,16 @@ using Trip = ListPtr (*)(cObjectList&);
 inline const Trip kTrips[] = {throughDatagram, throughDocument};
 inline const char* tripName(Trip trip) { return trip == throughDatagram ? "datagram" : "document"; }
 
-// One object alone in a list through trip; the object read back.
+// One object alone in a list through trip; the object read back. Should
+// none come back, a default one of its type stands in, so that the caller's
+// checks fail rather than crash.
 inline std::unique_ptr<cObject> carry(cObject& obj, Trip trip) {
     cObjectList list;
     list.add(&obj);
     ListPtr back = trip(list);
     EXPECT_EQ(back->numObjects(), 1);
-    return std::unique_ptr<cObject>(back->get());
+    cObject* first = back->get();
+    return std::unique_ptr<cObject>(first ? first : cObject::create(obj.getType()));
 }
 
 // getJSON's text of a list.
@@ -223,6 +226,16 @@ inline void expectRoundTrips(cObjectList& list) {
 }
 
 // ---- checks every class shares ----
+
+// A tag the class does not know is logged at info on the class's category
+// and otherwise ignored: the object's fields stay as they were.
+inline void expectUnknownTag(cObject& obj, VTag* tag, const char* category, const char* line) {
+    const std::string before = jsonOf(obj);
+    LogCapture log;
+    EXPECT_TRUE(TagGroup().add(tag).feed(obj));
+    EXPECT_TRUE(log.has(category, log4cpp::Priority::INFO, line));
+    EXPECT_EQ(jsonOf(obj), before);
+}
 
 // Identity by the key fields: same shares a's, bigger has larger ones, other
 // is of another class (never equal, never ordered against).

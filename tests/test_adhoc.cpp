@@ -81,15 +81,13 @@ TEST(AdhocEvent, TagsIn) {
         {new VTagString(177, longText.c_str(), longText.size()), {U, U, U, U, nullptr, cut.c_str(), U}},
     };
     for (const Row& r : rows) {
+        const std::string what = tagText(r.tag);
         cObjectAdhocEvent e;
-        TagGroup g;
-        EXPECT_TRUE(g.add(r.tag).feed(e));
-        expectFields(&e, r.expected, tagText(r.tag));
+        EXPECT_TRUE(TagGroup().add(r.tag).feed(e));
+        expectFields(&e, r.expected, what);
     }
-    LogCapture log;
     cObjectAdhocEvent e;
-    TagGroup().add(new VTagUInt32(18, 1u)).feed(e);
-    EXPECT_TRUE(log.has("cObjectAdhocEvent", log4cpp::Priority::INFO, "Unknown Tag 12(18)"));
+    expectUnknownTag(e, new VTagUInt32(18, 1u), "cObjectAdhocEvent", "Unknown Tag 12(18)");
     expectFields(&e, kUnset, "unknown tag");
 }
 

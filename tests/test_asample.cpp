@@ -70,10 +70,10 @@ TEST(AnalogSample, TagsIn) {
         {new VTag(18), port, 0xFFFFFFFFu},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(tagText(r.tag));
         cObjectAnalogSample s;
-        TagGroup g;
-        EXPECT_TRUE(g.add(r.tag).feed(s));
-        EXPECT_EQ(r.read(s), r.expected) << tagText(r.tag);
+        EXPECT_TRUE(TagGroup().add(r.tag).feed(s));
+        EXPECT_EQ(r.read(s), r.expected);
     }
 }
 

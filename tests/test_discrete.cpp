@@ -150,7 +150,7 @@ TEST(Discrete, ToggleCodeExchangesThreeAndFour) {
         EXPECT_NE(jsonOf(out).find(key), std::string::npos) << c[0];
         cObjectDInput in;
         in.setPortToggled(cObjectPort::TOGGLED_2);
-        EXPECT_TRUE(parseJson(in, ("[" + key + "]").c_str()));
+        EXPECT_TRUE(parseJson(in, "[" + key + "]"));
         EXPECT_EQ(in.getPortToggled(), c[0]);
     }
 }

@@ -46,7 +46,7 @@ TEST(MsgInfo, JsonBothWays) {
 
     cObjectMsgInfo back;
     LogCapture log;
-    EXPECT_TRUE(parseJson(back, ("[3, " + full.substr(1)).c_str()));
+    EXPECT_TRUE(parseJson(back, "[3, " + full.substr(1)));
     EXPECT_EQ(full, jsonOf(back));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::DEBUG, "Array size in msginfo parse array size:3 "));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in msginfo parse not a JSON object "));

@@ -68,7 +68,7 @@ TEST(Port, CodesReadBackFromTagsAndJson) {
         TagGroup().add(c.tag, static_cast<unsigned char>(c.code)).feed(fromTag);
         EXPECT_EQ(field(fromTag, c.tag), c.value) << c.key << " " << c.code;
         const std::string doc = "[{\"" + std::string(c.key) + "\": " + std::to_string(c.code) + "}]";
-        EXPECT_TRUE(parseJson(fromJson, doc.c_str()));
+        EXPECT_TRUE(parseJson(fromJson, doc));
         EXPECT_EQ(field(fromJson, c.tag), c.value) << doc;
     }
 }

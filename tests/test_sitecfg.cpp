@@ -178,11 +178,9 @@ TEST(SiteConfig, IdentityIsTheConfigurationNumberWhichNeitherFormCarries) {
     expectIdentity(*a, same, bigger, other);
     expectCloneOutlivesSource(fullSite());
 
-    cObjectList list;
-    list.add(a.release());
     for (Trip trip : kTrips) {
-        ListPtr back = trip(list);
-        cObjectSiteConfig* s = dynamic_cast<cObjectSiteConfig*>(back->first());
+        std::unique_ptr<cObject> back = carry(*a, trip);
+        cObjectSiteConfig* s = dynamic_cast<cObjectSiteConfig*>(back.get());
         ASSERT_TRUE(s);
         EXPECT_EQ(1u, s->getConfigNum());
         EXPECT_EQ(kFullJson, jsonOf(*s));
@@ -191,5 +189,4 @@ TEST(SiteConfig, IdentityIsTheConfigurationNumberWhichNeitherFormCarries) {
                   s->getNorthStatus());
         EXPECT_EQ(0, s->getNorthMode());
     }
-    list.deleteObjects();
 }
