@@ -9,10 +9,9 @@
 #include "ainput.h"
 #include "aoutput.h"
 #include "logcapture.h"
-#include "objectprobe.h"
+#include "objecttest.h"
 
-using namespace probe;
-using Strings = std::vector<std::string>;
+using namespace objecttest;
 
 namespace {
 
@@ -62,7 +61,7 @@ void fillOutput(cObjectAOutput& a) {
 TEST(Analog, DefaultForms) {
     cObjectAInput in;
     EXPECT_EQ(in.getType(), cObject::OBJ_PORT_AIN);
-    EXPECT_EQ(bitsOf(in.getGain()), 0x7FC00000u);
+    EXPECT_EQ(floatBits(in.getGain()), 0x7FC00000u);
     EXPECT_EQ(tagsOf(in), Strings{"48"});
     EXPECT_EQ(jsonOf(in), R"([{"TAG_DEV_ID": -1}, {"TAG_IO_PNUM": -1}, {}, {}, {}, {}, {}, {}, )"
                           R"({}, {}, {}, {}, {}, {"TAG_AI_SAMPLE_RATE": -1}, )"
@@ -70,7 +69,7 @@ TEST(Analog, DefaultForms) {
                           R"({"TAG_AI_TYPE": 0}, {}])");
     cObjectAOutput out;
     EXPECT_EQ(out.getType(), cObject::OBJ_PORT_AOUT);
-    EXPECT_EQ(bitsOf(out.getMinimumValue()), 0x7FC00000u);
+    EXPECT_EQ(floatBits(out.getMinimumValue()), 0x7FC00000u);
     EXPECT_EQ(tagsOf(out), Strings{"77"});
     EXPECT_EQ(jsonOf(out), R"([{"TAG_DEV_ID": -1}, {"TAG_IO_PNUM": -1}, {}, {}, {}, {}, {}, {}, )"
                            R"({}, {}, {}, {}, {}, {}, {}, {}, {}])");
@@ -134,12 +133,12 @@ TEST(Analog, FloatsCrossDatagramAndDocumentBitExact) {
         in.setAcceptableNoise(v);
         cObjectAOutput out;
         out.setMinimumValue(v);
-        auto a = carry(in, viaDatagram);
-        auto b = carry(out, viaDatagram);
-        auto c = carry(in, viaDocument);
-        EXPECT_EQ(bitsOf(static_cast<cObjectAInput&>(*a).getAcceptableNoise()), bitsOf(v)) << v;
-        EXPECT_EQ(bitsOf(static_cast<cObjectAOutput&>(*b).getMinimumValue()), bitsOf(v)) << v;
-        EXPECT_EQ(bitsOf(static_cast<cObjectAInput&>(*c).getAcceptableNoise()), bitsOf(v)) << v;
+        auto a = carry(in, throughDatagram);
+        auto b = carry(out, throughDatagram);
+        auto c = carry(in, throughDocument);
+        EXPECT_EQ(floatBits(static_cast<cObjectAInput&>(*a).getAcceptableNoise()), floatBits(v)) << v;
+        EXPECT_EQ(floatBits(static_cast<cObjectAOutput&>(*b).getMinimumValue()), floatBits(v)) << v;
+        EXPECT_EQ(floatBits(static_cast<cObjectAInput&>(*c).getAcceptableNoise()), floatBits(v)) << v;
         EXPECT_TRUE(std::isnan(static_cast<cObjectAInput&>(*a).getGain()));
     }
 }
@@ -193,7 +192,7 @@ TEST(Analog, EnumeratedFieldsUseTheirOwnWidthsAndFallbacks) {
     // The output's JSON clears an unknown operational state; its tag keeps it.
     cObjectAOutput out;
     out.setPortOpState(cObject::OPSTATE_2);
-    Group().u8(22, 5).feed(out);
+    TagGroup().add(22, 5u).feed(out);
     EXPECT_EQ(out.getPortOpState(), cObject::OPSTATE_2);
     EXPECT_TRUE(parseJson(out, R"([{"TAG_PORT_STATE": 5}])"));
     EXPECT_EQ(out.getPortOpState(), cObject::OPSTATE_NOT_SET);
@@ -202,7 +201,7 @@ TEST(Analog, EnumeratedFieldsUseTheirOwnWidthsAndFallbacks) {
 TEST(Analog, TagReadersKnowOnlyTheirOwnNumbers) {
     LogCapture log;
     cObjectAInput in;
-    Group().u32(60, 12).u8(76, 5).u8(19, 1).u8(20, 1).none(48).text(59, "degC").f(56, 7.5f).feed(in);
+    TagGroup().add(60, 12u).add(76, 5u).add(19, 1u).add(20, 1u).add(48).add(59, "degC").add(56, 7.5f).feed(in);
     EXPECT_EQ(in.getLastSampleSeq(), 12u);
     EXPECT_EQ(in.getAnalogInputType(), cObjectAInput::AI_TYPE_NOT_SET);
     EXPECT_STREQ(in.getDisplayUnit(), "degC");
@@ -214,7 +213,7 @@ TEST(Analog, TagReadersKnowOnlyTheirOwnNumbers) {
     EXPECT_EQ(tagsOf(in), (Strings{"48", "59 'degC'", "56 f 7.5"}));
 
     cObjectAOutput out;
-    Group().f(79, 1.0f).f(82, 4.0f).text(83, "bar").f(53, 9.0f).text(59, "psi").u8(19, 4).feed(out);
+    TagGroup().add(79, 1.0f).add(82, 4.0f).add(83, "bar").add(53, 9.0f).add(59, "psi").add(19, 4u).feed(out);
     EXPECT_EQ(out.getAlarmLowWarn(), 1.0f);
     EXPECT_EQ(out.getAlarmHighError(), 4.0f);
     EXPECT_STREQ(out.getDisplayUnit(), "bar");

@@ -5,9 +5,9 @@
 #include "access.h"
 #include "capability.h"
 #include "logcapture.h"
-#include "objectforms.h"
+#include "objecttest.h"
 
-using namespace formtest;
+using namespace objecttest;
 
 namespace {
 
@@ -28,15 +28,15 @@ TEST(Capability, TagsOut) {
         unsigned int dev, id;
         const char* label;
         const char* value;
-        std::vector<std::string> tags;
+        Strings tags;
     } rows[] = {
         {U, U, nullptr, nullptr, {"171"}},
-        {U, 0x12345678, nullptr, "on", {"171", "174:u32=305419896", "173:s=on"}},
-        {3, 4, "Relay", "2", {"171", "8:u32=3", "174:u32=4", "172:s=Relay", "173:s=2"}},
+        {U, 0x12345678, nullptr, "on", {"171", "174 u32 305419896", "173 'on'"}},
+        {3, 4, "Relay", "2", {"171", "8 u32 3", "174 u32 4", "172 'Relay'", "173 '2'"}},
     };
     for (const Row& r : rows) {
         std::unique_ptr<cObjectCapability> c(makeCap(r.dev, r.id, r.label, r.value));
-        EXPECT_EQ(tagTexts(*c), r.tags);
+        EXPECT_EQ(tagsOf(*c), r.tags);
     }
 }
 
@@ -55,28 +55,23 @@ TEST(Capability, TagsIn) {
         {new VTagString(173, longText.c_str(), longText.size()), U, U, "(null)", longText.substr(0, 255)},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(tagText(r.tag));
         cObjectCapability c;
-        TagGroup g(171);
-        g.add(r.tag);
-        EXPECT_TRUE(g.parseInto(c));
-        EXPECT_EQ(c.getDeviceSerial(), r.dev) << tagText(r.tag);
-        EXPECT_EQ(c.getCapId(), r.id) << tagText(r.tag);
-        EXPECT_EQ(textOf(c.getLabel()), r.label) << tagText(r.tag);
-        EXPECT_EQ(textOf(c.getValue()), r.value) << tagText(r.tag);
+        EXPECT_TRUE(TagGroup().add(r.tag).feed(c));
+        EXPECT_EQ(c.getDeviceSerial(), r.dev);
+        EXPECT_EQ(c.getCapId(), r.id);
+        EXPECT_EQ(textOf(c.getLabel()), r.label);
+        EXPECT_EQ(textOf(c.getValue()), r.value);
     }
-    LogCapture log;
     cObjectCapability c;
-    TagGroup g(171);
-    g.add(new VTagUInt32(175, 1u));
-    g.parseInto(c);
-    EXPECT_TRUE(log.has("cObjectCapability", log4cpp::Priority::INFO, "Unknown Tag AF(175)"));
+    expectUnknownTag(c, new VTagUInt32(175, 1u), "cObjectCapability", "Unknown Tag AF(175)");
 }
 
 TEST(Capability, JsonOut) {
     std::unique_ptr<cObjectCapability> unset(new cObjectCapability);
     std::unique_ptr<cObjectCapability> full(makeCap(3, 4, "Relay", "2"));
-    EXPECT_EQ(jsonText(*unset), R"([{"TAG_DEV_ID": -1}, {"TAG_CAP_ID": -1}, {}, {}])");
-    EXPECT_EQ(jsonText(*full),
+    EXPECT_EQ(jsonOf(*unset), R"([{"TAG_DEV_ID": -1}, {"TAG_CAP_ID": -1}, {}, {}])");
+    EXPECT_EQ(jsonOf(*full),
               R"([{"TAG_DEV_ID": 3}, {"TAG_CAP_ID": 4}, {"TAG_CAP_LABEL": "Relay"}, {"TAG_CAP_VALUE": "2"}])");
 }
 
@@ -105,16 +100,13 @@ TEST(Capability, JsonIn) {
          "Event Value in adhoc parse not a string", U, U, "Relay", nullptr},
     };
     for (const Row& r : rows) {
-        LogCapture log;
+        SCOPED_TRACE(r.json);
         cObjectCapability c;
-        EXPECT_EQ(parseJsonText(c, r.json), r.ok) << r.json;
-        if (r.warning) {
-            EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, r.warning)) << r.json;
-        }
-        EXPECT_EQ(c.getDeviceSerial(), r.dev) << r.json;
-        EXPECT_EQ(c.getCapId(), r.id) << r.json;
-        EXPECT_EQ(textOf(c.getLabel()), textOf(r.label)) << r.json;
-        EXPECT_EQ(textOf(c.getValue()), textOf(r.value)) << r.json;
+        expectJsonParse(c, r.json, r.ok, r.warning);
+        EXPECT_EQ(c.getDeviceSerial(), r.dev);
+        EXPECT_EQ(c.getCapId(), r.id);
+        EXPECT_EQ(textOf(c.getLabel()), textOf(r.label));
+        EXPECT_EQ(textOf(c.getValue()), textOf(r.value));
     }
 }
 
@@ -124,36 +116,25 @@ TEST(Capability, Identity) {
     std::unique_ptr<cObjectCapability> nextId(makeCap(1, 3, nullptr, nullptr));
     std::unique_ptr<cObjectCapability> nextDev(makeCap(2, 0, nullptr, nullptr));
     cObjectAccess access;
-    EXPECT_TRUE(a->compIndex(otherTexts.get()));
-    EXPECT_FALSE(a->compIndex(nextId.get()));
-    EXPECT_FALSE(a->compIndex(&access));
-    EXPECT_FALSE(a->compIndex(nullptr));
-    EXPECT_FALSE(*a < *otherTexts);
-    EXPECT_TRUE(*a < *nextId);
+    expectIdentity(*a, *otherTexts, *nextId, access);
     EXPECT_TRUE(*a < *nextDev);
     EXPECT_FALSE(*nextDev < *nextId);
-    EXPECT_FALSE(*a < access);
     EXPECT_STREQ(a->printKey(), "");
 }
 
 TEST(Capability, CloneAndRoundTrips) {
     // The clone outlives its source: it owns its own texts.
     cObjectCapability* source = makeCap(0x7FFFFFFF, 0, "Relay", "caf\xC3\xA9");
-    const std::vector<std::string> sourceTags = tagTexts(*source);
     std::unique_ptr<cObject> full(source->clone());
-    delete source;
-    EXPECT_EQ(tagTexts(*full), sourceTags);
+    expectCloneOutlivesSource(source);
     std::unique_ptr<cObjectCapability> unset(new cObjectCapability);
     cObjectList list;
     list.add(full.get());
     list.add(unset.get());
-    ListHolder msg(throughDatagram(list));
-    ASSERT_EQ(msg.list->numObjects(), 2);
-    EXPECT_EQ(tagTexts(*msg.at(0)), tagTexts(*full));
-    EXPECT_EQ(jsonText(*msg.at(0)), jsonText(*full));
-    EXPECT_EQ(jsonText(*msg.at(1)), jsonText(*unset));
-    ListHolder doc(throughDocument(list));
-    ASSERT_EQ(doc.list->numObjects(), 2);
-    EXPECT_EQ(tagTexts(*doc.at(0)), tagTexts(*full));
-    EXPECT_EQ(jsonText(*doc.at(1)), jsonText(*unset));
+    for (Trip trip : kTrips) {
+        SCOPED_TRACE(tripName(trip));
+        ListPtr back = trip(list);
+        expectSameObjects(*back, {full.get(), unset.get()}, jsonOf);
+        expectSameObjects(*back, {full.get(), unset.get()}, tagsOf);
+    }
 }

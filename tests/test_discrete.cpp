@@ -5,10 +5,9 @@
 #include "dinput.h"
 #include "doutput.h"
 #include "logcapture.h"
-#include "objectprobe.h"
+#include "objecttest.h"
 
-using namespace probe;
-using Strings = std::vector<std::string>;
+using namespace objecttest;
 using IO = cObject::eObjectIOState;
 
 namespace {
@@ -75,7 +74,7 @@ TEST(Discrete, SettersDeriveTheStatus) {
     }
     // Status 3 only comes from a tag; the alarm key has no code for it.
     cObjectDInput in;
-    Group().u8(28, 2).feed(in);
+    TagGroup().add(28, 2u).feed(in);
     EXPECT_EQ(tagsOf(in), (Strings{"15", "28 u8 2", "19 u8 1"}));
     EXPECT_EQ(jsonOf(in).find("TAG_PORT_ALARM_STATUS"), std::string::npos);
 }
@@ -87,24 +86,24 @@ TEST(Discrete, TagReadersDiffer) {
     LogCapture log;
     cObjectDInput in;
     in.setPortType(cObjectPort::PORT_TYPE_PLAIN);
-    Group().none(15).u8(28, 1).u8(17, 0).u8(19, 0).text(26, "x").feed(in);
+    TagGroup().add(15).add(28, 1u).add(17, 0u).add(19, 0u).add(26, "x").feed(in);
     EXPECT_EQ(in.getPortStatus(), cObject::STATUS_1);
     EXPECT_EQ(in.getInputState(), cObject::IOSTATE_2);
     EXPECT_EQ(in.getPortType(), cObjectPort::PORT_TYPE_DIN);
     EXPECT_EQ(in.getPortLabel(), nullptr);
-    Group().u8(28, 9).u8(17, 5).u8(22, 5).feed(in);
+    TagGroup().add(28, 9u).add(17, 5u).add(22, 5u).feed(in);
     EXPECT_EQ(in.getPortStatus(), cObject::STATUS_1);
     EXPECT_EQ(in.getInputState(), cObject::IOSTATE_2);
     EXPECT_TRUE(log.has("cObjectDInput", log4cpp::Priority::INFO, "Unknown Input Tag 0F(15)"));
     EXPECT_TRUE(log.has("cObjectDInput", log4cpp::Priority::INFO, "Unknown Input Tag 1A(26)"));
 
     cObjectDOutput out;
-    Group().none(16).u8(28, 2).u8(17, 1).u8(20, 1).text(26, "Out").feed(out);
+    TagGroup().add(16).add(28, 2u).add(17, 1u).add(20, 1u).add(26, "Out").feed(out);
     EXPECT_EQ(out.getPortStatus(), cObject::STATUS_2);  // derived, not the 3 sent
     EXPECT_STREQ(out.getPortLabel(), "Out");
-    Group().u8(17, 5).feed(out);
+    TagGroup().add(17, 5u).feed(out);
     EXPECT_EQ(out.getOutputState(), cObject::IOSTATE_1);
-    Group().u8(28, 7).feed(out);
+    TagGroup().add(28, 7u).feed(out);
     EXPECT_EQ(out.getPortStatus(), cObject::STATUS_NOT_SET);
     EXPECT_TRUE(log.has("cObjectDOutput", log4cpp::Priority::INFO, "Unknown Tag: 10(16)"));
 }
@@ -151,7 +150,7 @@ TEST(Discrete, ToggleCodeExchangesThreeAndFour) {
         EXPECT_NE(jsonOf(out).find(key), std::string::npos) << c[0];
         cObjectDInput in;
         in.setPortToggled(cObjectPort::TOGGLED_2);
-        EXPECT_TRUE(parseJson(in, ("[" + key + "]").c_str()));
+        EXPECT_TRUE(parseJson(in, "[" + key + "]"));
         EXPECT_EQ(in.getPortToggled(), c[0]);
     }
 }

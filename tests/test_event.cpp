@@ -1,7 +1,9 @@
 #include "event.h"
 
-#include "objecttests.h"
+#include "objecttest.h"
 #include "trend.h"
+
+using namespace objecttest;
 
 namespace {
 
@@ -35,7 +37,7 @@ const char kFullJson[] =
 
 TEST(Event, DefaultEmitsOnlyItsCodeAndWritesEveryJsonElement) {
     cObjectEvent e;
-    EXPECT_EQ((std::vector<TagValue>{{36, VTAG_NONE, ""}}), tagsOf(e));
+    EXPECT_EQ((Strings{"36"}), tagsOf(e));
     EXPECT_EQ("[{\"TAG_EVT_SEQ\": -1}, {\"TAG_EVT_TYPE\": 0}, {\"TAG_EVT_TIMESTAMP\": -1}, "
               "{\"TAG_DEV_ID\": -1}, {\"TAG_PORT_PNUM\": -1}, {\"TAG_EVT_OBJTYPE\": -1}, "
               "{}, {}, {}, {\"TAG_DEV_ID_OLD\": -1}, {\"TAG_EVT_START_SEQ\": -1}, "
@@ -48,13 +50,10 @@ TEST(Event, EmitsEveryFieldInTableOrder) {
     std::unique_ptr<cObjectEvent> e(fullEvent());
     EXPECT_EQ(kFullJson, jsonOf(*e));
     e->setObjectType(0x1234);  // only the low 8 bits travel in a message
-    const std::vector<TagValue> expected = {
-        {36, VTAG_NONE, ""},     {37, VTAG_UINT32, "1001"},      {38, VTAG_UINT8, "3"},
-        {39, VTAG_UINT32, "1700000000"}, {8, VTAG_UINT32, "2147483649"},
-        {25, VTAG_UINT32, "4"},  {40, VTAG_UINT8, "52"},         {41, VTAG_UINT8, "2"},
-        {42, VTAG_UINT8, "2"},   {43, VTAG_UINT8, "4"},          {67, VTAG_UINT32, "77"},
-        {44, VTAG_UINT32, "10"}, {45, VTAG_UINT32, "20"},        {46, VTAG_UINT32, "30"},
-        {47, VTAG_UINT32, "40"},
+    const Strings expected = {
+        "36",       "37 u32 1001", "38 u8 3",   "39 u32 1700000000", "8 u32 2147483649",
+        "25 u32 4", "40 u8 52",    "41 u8 2",   "42 u8 2",           "43 u8 4",
+        "67 u32 77", "44 u32 10",  "45 u32 20", "46 u32 30",         "47 u32 40",
     };
     EXPECT_EQ(expected, tagsOf(*e));
     EXPECT_NE(std::string::npos, jsonOf(*e).find("{\"TAG_EVT_OBJTYPE\": 4660}"));
@@ -73,11 +72,10 @@ TEST(Event, EnumCodesBothWays) {
         e->setStatus(static_cast<cObject::eObjectStatus>(r.value));
         e->setOpState(static_cast<cObject::eObjectOpState>(r.value));
         e->setEventOp(static_cast<cObjectEvent::eEventOpType>(r.value + 1));
-        const std::vector<TagValue> expected = {
-            {36, VTAG_NONE, ""}, {38, VTAG_UINT8, std::to_string(r.value)},
-            {41, VTAG_UINT8, std::to_string(r.statusCode)},
-            {42, VTAG_UINT8, std::to_string(r.opStateCode)},
-            {43, VTAG_UINT8, std::to_string(r.value + 1)}};
+        const Strings expected = {"36", "38 u8 " + std::to_string(r.value),
+                                  "41 u8 " + std::to_string(r.statusCode),
+                                  "42 u8 " + std::to_string(r.opStateCode),
+                                  "43 u8 " + std::to_string(r.value + 1)};
         EXPECT_EQ(expected, tagsOf(*e));
         list.add(e);
     }
@@ -88,17 +86,17 @@ TEST(Event, EnumCodesBothWays) {
 TEST(Event, UnknownCodesAndTagsChangeNothing) {
     std::unique_ptr<cObjectEvent> e(fullEvent());
     const std::string before = jsonOf(*e);
-    TagGroup g(36);
-    for (int tag : {38, 41, 42, 43}) g.add(wireTag(tag, static_cast<unsigned char>(9)));
-    g.add(wireTag(36, 0u)).add(wireTag(52, 1.5f));
+    TagGroup g;
+    for (int tag : {38, 41, 42, 43}) g.add(tag, static_cast<unsigned char>(9));
+    g.add(36).add(52, 1.5f);
     LogCapture log;
-    EXPECT_TRUE(e->parse(g.get(), nullptr));
+    EXPECT_TRUE(e->parse(g.group(), nullptr));
     EXPECT_EQ(before, jsonOf(*e));
     EXPECT_TRUE(log.has("cObjectEvent", log4cpp::Priority::INFO, "Unknown tag 36"));
     EXPECT_TRUE(log.has("cObjectEvent", log4cpp::Priority::INFO, "Unknown tag 52"));
 
     // Likewise in JSON, event type 0 included.
-    EXPECT_TRUE(parseJsonText(*e, "[{\"TAG_EVT_TYPE\": 0, \"TAG_EVT_ALARM_STATUS\": 4, "
+    EXPECT_TRUE(parseJson(*e, "[{\"TAG_EVT_TYPE\": 0, \"TAG_EVT_ALARM_STATUS\": 4, "
                                   "\"TAG_EVT_OP_STATE\": 3, \"TAG_EVT_OPERATION_TYPE\": 5}]"));
     EXPECT_EQ(before, jsonOf(*e));
 }
@@ -107,7 +105,7 @@ TEST(Event, JsonReadsLowBitsAndSkipsNonObjects) {
     cObjectEvent e;
     LogCapture log;
     // 258 reads as its low byte 2, which is status 1; 2^32 + 5 as 5.
-    EXPECT_TRUE(parseJsonText(e, "[7, {\"TAG_EVT_ALARM_STATUS\": 258, "
+    EXPECT_TRUE(parseJson(e, "[7, {\"TAG_EVT_ALARM_STATUS\": 258, "
                                  "\"TAG_EVT_SEQ\": 4294967301}, null]"));
     EXPECT_EQ(cObject::STATUS_1, e.getStatus());
     EXPECT_EQ(5u, e.getSeqNum());
@@ -115,10 +113,10 @@ TEST(Event, JsonReadsLowBitsAndSkipsNonObjects) {
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::DEBUG, "Array size in event parse array size:3 "));
 
     // -1 reads back as not set; the last element holding a key wins.
-    EXPECT_TRUE(parseJsonText(e, "[{\"TAG_EVT_SEQ\": 9}, {\"TAG_EVT_SEQ\": -1}]"));
+    EXPECT_TRUE(parseJson(e, "[{\"TAG_EVT_SEQ\": 9}, {\"TAG_EVT_SEQ\": -1}]"));
     EXPECT_EQ(0xFFFFFFFFu, e.getSeqNum());
 
-    EXPECT_FALSE(parseJsonText(e, "{\"TAG_EVT_SEQ\": 1}"));
+    EXPECT_FALSE(parseJson(e, "{\"TAG_EVT_SEQ\": 1}"));
     EXPECT_FALSE(e.parse(nullptr));
     EXPECT_EQ(2, log.count("object in event parse not a JSON array"));
 }
@@ -163,7 +161,7 @@ TEST(Event, IdentityCloneAndRoundTrips) {
 TEST(Event, MessageLevelTagsComeLastAndWin) {
     VMsg msg(0);
     msg.addTag(wireTag(37, 99u));  // before any object: applies to every object
-    msg.addTag(wireTag(36, 0u));
+    msg.addTag(VTagFactory::createVTag(36));
     msg.addTag(wireTag(37, 5u));
     msg.addTag(wireTag(39, 6u));
     ListPtr back(cObject::parseMsg(&msg));

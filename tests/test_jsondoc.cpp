@@ -7,34 +7,15 @@
 
 #include "device.h"
 #include "logcapture.h"
-#include "objectlist.h"
+#include "objecttest.h"
 #include "stubobject.h"
 
 namespace {
 
+using namespace objecttest;
+
 const log4cpp::Priority::Value kWarn = log4cpp::Priority::WARN;
 const log4cpp::Priority::Value kDebug = log4cpp::Priority::DEBUG;
-
-std::string text(cObjectList* list) {
-    char* t = cObject::getJSON(list);
-    std::string s = t ? t : "(null)";
-    cObject::deleteJSON(t);
-    return s;
-}
-
-// Each object of the list: a device's serial ("-" when not set), or "t<type>".
-std::string contents(cObjectList& list) {
-    std::string s;
-    cObject* o = list.first();
-    for (int i = 0; i < list.numObjects(); ++i, o = list.next()) {
-        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
-        std::string one = !d ? "t" + std::to_string(o ? o->getType() : -1)
-                          : d->getDeviceSerial() == 0xFFFFFFFFu ? "-"
-                                                                : std::to_string(d->getDeviceSerial());
-        s += (i ? "," : "") + one;
-    }
-    return s;
-}
 
 std::string entry(const std::string& type, const std::string& values) {
     return "[{\"objectType\": \"" + type + "\"}, {\"objectValues\": " + values + "}]";
@@ -53,14 +34,12 @@ const char* const kDevice7 =
 
 TEST(JsonWrite, Envelope) {
     cObjectList empty;
-    EXPECT_EQ(text(&empty), "[]");
-    EXPECT_EQ(text(nullptr), "[]");
+    EXPECT_EQ(documentOf(&empty), "[]");
+    EXPECT_EQ(documentOf(nullptr), "[]");
 
-    cObjectDevice* d = new cObjectDevice;
-    d->setDeviceSerial(7);
     cObjectList one;
-    one.add(d);
-    EXPECT_EQ(text(&one), kDevice7);
+    one.add(makeDevice(7));
+    EXPECT_EQ(documentOf(&one), kDevice7);
     one.deleteObjects();
     cObject::deleteJSON(nullptr);
 }
@@ -69,12 +48,10 @@ TEST(JsonWrite, Envelope) {
 // stop any reader at that point: the document leaves it out.
 TEST(JsonWrite, NullEntriesAreLeftOut) {
     cObjectList list;
-    cObjectDevice* d = new cObjectDevice;
-    d->setDeviceSerial(7);
     list.add(nullptr);
-    list.add(d);
+    list.add(makeDevice(7));
     list.add(nullptr);
-    EXPECT_EQ(text(&list), kDevice7);
+    EXPECT_EQ(documentOf(&list), kDevice7);
     list.deleteObjects();
 }
 
@@ -83,7 +60,7 @@ TEST(JsonWrite, UnknownTypeIsAnEntryOfTwoEmptyObjects) {
     cObjectList list;
     list.add(new StubObject(cObject::OBJ_NONE));
     list.add(new StubObject(static_cast<cObject::eObjectTypes>(99)));
-    EXPECT_EQ(text(&list), "[[{}, {}], [{}, {}]]");
+    EXPECT_EQ(documentOf(&list), "[[{}, {}], [{}, {}]]");
     EXPECT_EQ(log.count("Unknown Object JSON"), 2);
     EXPECT_TRUE(log.has("cObject", kDebug, "Unknown Object JSON"));
     list.deleteObjects();
@@ -98,7 +75,7 @@ TEST(JsonWrite, TypeNames) {
         EXPECT_EQ(cObject::getObjectTypeForJSON(names[t]), t);
         cObjectList list;
         list.add(new StubObject(static_cast<cObject::eObjectTypes>(t)));
-        EXPECT_EQ(text(&list), std::string("[[{\"objectType\": \"") + names[t] +
+        EXPECT_EQ(documentOf(&list), std::string("[[{\"objectType\": \"") + names[t] +
                                    "\"}, {\"objectValues\": []}]]");
         list.deleteObjects();
     }
@@ -177,7 +154,7 @@ TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
         LogCapture log;
         std::unique_ptr<cObjectList> list(cObject::parseJSON(c.text.c_str()));
         ASSERT_TRUE(list);
-        EXPECT_EQ(contents(*list), c.contents);
+        EXPECT_EQ(serialsOf(*list), c.contents);
         int warnings = 0;
         for (const LogLine& l : log.lines()) warnings += l.priority <= kWarn;
         if (c.line) {
@@ -196,17 +173,12 @@ TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
 }
 
 TEST(JsonRead, VeryLongTextRoundTrips) {
-    cObjectDevice* d = new cObjectDevice;
-    d->setDeviceLabel(kLabel.c_str());
-    cObjectList list;
-    list.add(d);
-    char* json = cObject::getJSON(&list);
-    std::unique_ptr<cObjectList> back(cObject::parseJSON(json));
-    cObject::deleteJSON(json);
-    ASSERT_EQ(back->numObjects(), 1);
-    EXPECT_EQ(dynamic_cast<cObjectDevice*>(back->first())->getDeviceLabel(), kLabel);
-    back->deleteObjects();
-    list.deleteObjects();
+    cObjectDevice d;
+    d.setDeviceLabel(kLabel.c_str());
+    std::unique_ptr<cObject> back = carry(d, throughDocument);
+    const cObjectDevice* got = dynamic_cast<const cObjectDevice*>(back.get());
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->getDeviceLabel(), kLabel);
 }
 
 }  // namespace

@@ -1,19 +1,21 @@
 #include "msginfo.h"
 
 #include "event.h"
-#include "objecttests.h"
+#include "objecttest.h"
+
+using namespace objecttest;
 
 TEST(MsgInfo, TagsCarryOnlyWhatIsSet) {
     struct Row {
         bool indexesOnly;
         unsigned int maxReplies;
-        std::vector<TagValue> tags;
+        Strings tags;
     };
     const Row rows[] = {
-        {false, 0, {{65, VTAG_NONE, ""}}},
-        {true, 0, {{65, VTAG_NONE, ""}, {66, VTAG_NONE, ""}}},
-        {false, 10, {{65, VTAG_NONE, ""}, {69, VTAG_UINT32, "10"}}},
-        {true, 0xFFFFFFFFu, {{65, VTAG_NONE, ""}, {66, VTAG_NONE, ""}, {69, VTAG_UINT32, "4294967295"}}},
+        {false, 0, {"65"}},
+        {true, 0, {"65", "66"}},
+        {false, 10, {"65", "69 u32 10"}},
+        {true, 0xFFFFFFFFu, {"65", "66", "69 u32 4294967295"}},
     };
     for (const Row& r : rows) {
         cObjectMsgInfo m;
@@ -25,12 +27,10 @@ TEST(MsgInfo, TagsCarryOnlyWhatIsSet) {
 
 TEST(MsgInfo, ReadsItsGroupButNotMessageLevelTags) {
     cObjectMsgInfo m;
-    TagGroup g(65);
-    g.add(wireTag(66, 0u)).add(wireTag(69, 5u)).add(wireTag(70, 1u));
-    TagGroup msgLevel(0);
-    msgLevel.add(wireTag(69, 99u));
+    TagGroup g;
+    g.add(66).add(69, 5u).add(70, 1u).msgLevel(wireTag(69, 99u));
     LogCapture log;
-    EXPECT_TRUE(m.parse(g.get(), &msgLevel.get()->getTags()));
+    EXPECT_TRUE(g.feed(m));
     EXPECT_EQ("[{\"TAG_MSG_INFO_IDX_ONLY\": true}, {\"TAG_MSG_INFO_MAX_REPLIES\": 5}]", jsonOf(m));
     EXPECT_TRUE(log.has("cObjectMsgInfo", log4cpp::Priority::INFO, "Unknown Tag 46(70)"));
     EXPECT_TRUE(m.parse(nullptr, nullptr));
@@ -46,11 +46,11 @@ TEST(MsgInfo, JsonBothWays) {
 
     cObjectMsgInfo back;
     LogCapture log;
-    EXPECT_TRUE(parseJsonText(back, ("[3, " + full.substr(1)).c_str()));
+    EXPECT_TRUE(parseJson(back, "[3, " + full.substr(1)));
     EXPECT_EQ(full, jsonOf(back));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::DEBUG, "Array size in msginfo parse array size:3 "));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in msginfo parse not a JSON object "));
-    EXPECT_FALSE(parseJsonText(back, "{}"));
+    EXPECT_FALSE(parseJson(back, "{}"));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in msginfo parse not a JSON object"));
 }
 
@@ -94,7 +94,7 @@ TEST(MsgInfo, IsSentButNeverReadBack) {
     e->setSeqNum(8);
     list.add(e);
 
-    for (ListPtr (*trip)(cObjectList&) : {throughDatagram, throughJsonDocument}) {
+    for (Trip trip : kTrips) {
         ListPtr back = trip(list);
         ASSERT_EQ(1, back->numObjects());
         ASSERT_EQ(cObject::OBJ_EVENT, back->first()->getType());

@@ -8,32 +8,15 @@
 
 #include "device.h"
 #include "logcapture.h"
-#include "objectlist.h"
+#include "objecttest.h"
 #include "stubobject.h"
-#include "wiretest.h"
 
+using namespace objecttest;
 using namespace wiretest;
 
 namespace {
 
 const log4cpp::Priority::Value kDebug = log4cpp::Priority::DEBUG;
-
-cObjectDevice* device(unsigned int serial) {
-    cObjectDevice* d = new cObjectDevice;
-    d->setDeviceSerial(serial);
-    return d;
-}
-
-// The serials of the list's devices in order, "-" for a null entry.
-std::string serials(cObjectList& list) {
-    std::string s;
-    cObject* o = list.first();
-    for (int i = 0; i < list.numObjects(); ++i, o = list.next()) {
-        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
-        s += (i ? "," : "") + (d ? std::to_string(d->getDeviceSerial()) : std::string("-"));
-    }
-    return s;
-}
 
 TEST(ObjectList, Defaults) {
     cObjectList list;
@@ -49,7 +32,7 @@ TEST(ObjectList, FirstAndNextWalkTheEntries) {
     cObjectList list;
     EXPECT_EQ(list.first(), nullptr);
     EXPECT_EQ(list.next(), nullptr);
-    std::unique_ptr<cObjectDevice> a(device(1)), b(device(2));
+    std::unique_ptr<cObjectDevice> a(makeDevice(1)), b(makeDevice(2));
     list.add(a.get());
     list.add(nullptr);
     list.add(b.get());
@@ -63,20 +46,20 @@ TEST(ObjectList, FirstAndNextWalkTheEntries) {
 TEST(ObjectList, GetHandsObjectsOver) {
     cObjectList list;
     EXPECT_EQ(list.get(), nullptr);
-    list.add(device(1));
-    list.add(device(2));
+    list.add(makeDevice(1));
+    list.add(makeDevice(2));
     std::unique_ptr<cObject> first(list.get());
-    EXPECT_EQ(serials(list), "2");
+    EXPECT_EQ(serialsOf(list), "2");
     EXPECT_EQ(dynamic_cast<cObjectDevice*>(first.get())->getDeviceSerial(), 1u);
     list.deleteObjects();
 }
 
 TEST(ObjectList, GetByKeyTakesEveryEntryOfTheMatch) {
     cObjectList list;
-    cObjectDevice* twice = device(2);
-    list.add(device(1));
+    cObjectDevice* twice = makeDevice(2);
+    list.add(makeDevice(1));
     list.add(twice);
-    list.add(device(3));
+    list.add(makeDevice(3));
     list.add(twice);
     cObjectDevice key;
     key.setDeviceSerial(2);
@@ -86,7 +69,7 @@ TEST(ObjectList, GetByKeyTakesEveryEntryOfTheMatch) {
     EXPECT_EQ(list.get(nullptr), nullptr);
     std::unique_ptr<cObject> got(list.get(&key));
     EXPECT_EQ(got.get(), twice);
-    EXPECT_EQ(serials(list), "1,3");
+    EXPECT_EQ(serialsOf(list), "1,3");
     EXPECT_EQ(list.get(&key), nullptr);
     list.deleteObjects();
 }
@@ -95,15 +78,15 @@ TEST(ObjectList, GetByKeyTakesEveryEntryOfTheMatch) {
 // the list never keeps a pointer to the object it just deleted.
 TEST(ObjectList, RemoveDeletesTheMatch) {
     cObjectList list;
-    cObjectDevice* twice = device(2);
-    list.add(device(1));
+    cObjectDevice* twice = makeDevice(2);
+    list.add(makeDevice(1));
     list.add(twice);
     list.add(twice);
-    list.add(device(3));
+    list.add(makeDevice(3));
     cObjectDevice key;
     key.setDeviceSerial(2);
     EXPECT_TRUE(list.remove(&key));
-    EXPECT_EQ(serials(list), "1,3");
+    EXPECT_EQ(serialsOf(list), "1,3");
     EXPECT_FALSE(list.remove(&key));
     EXPECT_FALSE(list.remove(nullptr));
     list.deleteObjects();
@@ -140,7 +123,7 @@ TEST(ObjectList, CursorStaysOnTheNextEntryWhenEntriesGo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         cObjectList list;
-        for (unsigned int s : {1u, 2u, 3u}) list.add(device(s));
+        for (unsigned int s : {1u, 2u, 3u}) list.add(makeDevice(s));
         list.first();
         for (int i = 1; i < c.stepsTaken; ++i) list.next();
         cObjectDevice key;
@@ -153,15 +136,15 @@ TEST(ObjectList, CursorStaysOnTheNextEntryWhenEntriesGo) {
 
 TEST(ObjectList, EventListRefusesToGiveObjectsUp) {
     cObjectList list;
-    list.add(device(1));
-    list.add(device(2));
+    list.add(makeDevice(1));
+    list.add(makeDevice(2));
     list.setEvent();
     cObjectDevice key;
     key.setDeviceSerial(1);
     EXPECT_EQ(list.get(), nullptr);
     EXPECT_EQ(list.get(&key), nullptr);
     EXPECT_FALSE(list.remove(&key));
-    EXPECT_EQ(serials(list), "1,2");
+    EXPECT_EQ(serialsOf(list), "1,2");
     std::unique_ptr<VMsg> msg(list.toMsg());
     EXPECT_EQ(msg->getTagCount(), 4u);
     list.deleteObjects();
@@ -172,7 +155,7 @@ TEST(ObjectList, EventListRefusesToGiveObjectsUp) {
 TEST(ObjectList, DeleteObjectsSkipsNullEntries) {
     cObjectList list;
     list.add(nullptr);
-    list.add(device(1));
+    list.add(makeDevice(1));
     list.deleteObjects();
     EXPECT_EQ(list.numObjects(), 0);
     EXPECT_EQ(list.first(), nullptr);
@@ -185,7 +168,7 @@ TEST(ObjectListMsg, ToMsgSkipsNullEntries) {
     cObjectList list;
     list.setMsgType(3);
     list.setMsgSeq(5);
-    list.add(device(7));
+    list.add(makeDevice(7));
     list.add(nullptr);
     list.add(new StubObject(cObject::OBJ_PORT));  // no tag list at all
     std::unique_ptr<VMsg> msg(list.toMsg());
@@ -251,7 +234,7 @@ TEST(ObjectListParse, MessageInfoAndUnknownCodesAreSkipped) {
     std::unique_ptr<VMsg> msg(message({VTagFactory::createVTag(5), VTagFactory::createVTag(8, 7u),
                                        VTagFactory::createVTag(65), VTagFactory::createVTag(66)}));
     std::unique_ptr<cObjectList> list(cObject::parseMsg(msg.get()));
-    EXPECT_EQ(serials(*list), "7");
+    EXPECT_EQ(serialsOf(*list), "7");
     EXPECT_TRUE(log.has("cObject", kDebug, "Got Velmor Message"));
     EXPECT_TRUE(log.has("cObject", kDebug, "Got 2 Objects"));
     EXPECT_TRUE(log.has("cObject", kDebug, "Unknown Object 41(65)"));
@@ -299,14 +282,14 @@ TEST(ObjectListParse, ListRoundTripsThroughOneDatagram) {
     cObjectList list;
     list.setMsgType(0);
     list.setMsgSeq(42);
-    for (unsigned int s : {5u, 0u, 7u}) list.add(device(s));
+    for (unsigned int s : {5u, 0u, 7u}) list.add(makeDevice(s));
     std::unique_ptr<VMsg> msg(list.toMsg());
     std::unique_ptr<VMsg> back(parseHex(encode(*msg)));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->getSeq(), 42);
     EXPECT_TRUE(back->isLastSegment());
     std::unique_ptr<cObjectList> parsed(cObject::parseMsg(back.get()));
-    EXPECT_EQ(serials(*parsed), "5,0,7");
+    EXPECT_EQ(serialsOf(*parsed), "5,0,7");
     parsed->deleteObjects();
     list.deleteObjects();
 }

@@ -5,10 +5,9 @@
 #include "device.h"
 #include "dinput.h"
 #include "logcapture.h"
-#include "objectprobe.h"
+#include "objecttest.h"
 
-using namespace probe;
-using Strings = std::vector<std::string>;
+using namespace objecttest;
 
 TEST(Port, ObjectTypeFollowsTheConstructedPortTypeOnly) {
     const int objectTypes[] = {1, 2, 3, 4, 11, 1, 1, 1};  // for port types 0 to 7
@@ -66,10 +65,10 @@ TEST(Port, CodesReadBackFromTagsAndJson) {
         fromTag.setPortStatus(cObject::STATUS_1);
         fromTag.setPortOpState(cObject::OPSTATE_2);
         fromTag.setPortToggled(cObjectPort::TOGGLED_1);
-        Group().u8(c.tag, c.code).feed(fromTag);
+        TagGroup().add(c.tag, static_cast<unsigned char>(c.code)).feed(fromTag);
         EXPECT_EQ(field(fromTag, c.tag), c.value) << c.key << " " << c.code;
         const std::string doc = "[{\"" + std::string(c.key) + "\": " + std::to_string(c.code) + "}]";
-        EXPECT_TRUE(parseJson(fromJson, doc.c_str()));
+        EXPECT_TRUE(parseJson(fromJson, doc));
         EXPECT_EQ(field(fromJson, c.tag), c.value) << doc;
     }
 }
@@ -78,7 +77,7 @@ TEST(Port, TagReaderKeepsPortTypeOnUnknownCodeAndLogsUnknownTags) {
     LogCapture log;
     cObjectPort p;
     const std::string label(300, 'x');
-    Group().none(23).u8(24, 2).u8(24, 9).u8(18, 4).text(21, label.c_str()).feed(p);
+    TagGroup().add(23).add(24, 2u).add(24, 9u).add(18, 4u).add(21, label.c_str()).feed(p);
     EXPECT_EQ(p.getPortType(), cObjectPort::PORT_TYPE_DOUT);
     EXPECT_EQ(p.getType(), cObject::OBJ_PORT);
     EXPECT_EQ(std::string(p.getPortLabel()), label.substr(0, 255));

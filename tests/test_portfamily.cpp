@@ -7,9 +7,9 @@
 #include "aoutput.h"
 #include "dinput.h"
 #include "doutput.h"
-#include "objectprobe.h"
+#include "objecttest.h"
 
-using namespace probe;
+using namespace objecttest;
 
 namespace {
 
@@ -59,18 +59,15 @@ TEST(PortFamily, FactoryMakesEachClass) {
 }
 
 TEST(PortFamily, DocumentReadsBackToTheSameText) {
-    std::unique_ptr<cObjectList> list(cObject::parseJSON(kDocument));
+    ListPtr list(cObject::parseJSON(kDocument));
     ASSERT_EQ(list->numObjects(), 5);
     EXPECT_EQ(static_cast<cObjectPort*>(list->first())->getDeviceSerial(), 3000000002u);
-    char* text = cObject::getJSON(list.get());
-    EXPECT_STREQ(text, kDocument);
-    cObject::deleteJSON(text);
-    list->deleteObjects();
+    EXPECT_EQ(documentOf(list.get()), kDocument);
 }
 
 TEST(PortFamily, DatagramCarriesEveryClassAndField) {
-    std::unique_ptr<cObjectList> sent(cObject::parseJSON(kDocument));
-    std::unique_ptr<cObjectList> back = viaDatagram(*sent);
+    ListPtr sent(cObject::parseJSON(kDocument));
+    ListPtr back = throughDatagram(*sent);
     ASSERT_EQ(back->numObjects(), sent->numObjects());
     for (cObject *s = sent->first(), *b = back->first(); s && b; s = sent->next(), b = back->next()) {
         SCOPED_TRACE(cObject::getJSONName(s->getType()));
@@ -79,8 +76,6 @@ TEST(PortFamily, DatagramCarriesEveryClassAndField) {
         EXPECT_TRUE(s->compIndex(b));
         EXPECT_EQ(tagsOf(*b), tagsOf(*s));
     }
-    sent->deleteObjects();
-    back->deleteObjects();
 }
 
 // The discrete output sends its status before its states, so a status the
@@ -91,8 +86,8 @@ TEST(PortFamily, DiscreteStatusThroughADatagram) {
     cObjectDInput in;
     for (cObjectPort* p : {static_cast<cObjectPort*>(&out), static_cast<cObjectPort*>(&in)}) {
         p->setPortStatus(cObject::STATUS_3);
-        Group().u8(20, 1).u8(17, 1).feed(*p);
+        TagGroup().add(20, 1u).add(17, 1u).feed(*p);
     }
-    EXPECT_EQ(static_cast<cObjectPort&>(*carry(out, viaDatagram)).getPortStatus(), cObject::STATUS_2);
-    EXPECT_EQ(static_cast<cObjectPort&>(*carry(in, viaDatagram)).getPortStatus(), cObject::STATUS_3);
+    EXPECT_EQ(static_cast<cObjectPort&>(*carry(out, throughDatagram)).getPortStatus(), cObject::STATUS_2);
+    EXPECT_EQ(static_cast<cObjectPort&>(*carry(in, throughDatagram)).getPortStatus(), cObject::STATUS_3);
 }

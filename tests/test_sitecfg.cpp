@@ -1,7 +1,9 @@
 #include "sitecfg.h"
 
-#include "objecttests.h"
+#include "objecttest.h"
 #include "trend.h"
+
+using namespace objecttest;
 
 namespace {
 
@@ -52,7 +54,7 @@ const TextField kTexts[] = {
 TEST(SiteConfig, DefaultEmitsOnlyItsCode) {
     cObjectSiteConfig s;
     EXPECT_EQ(1u, s.getConfigNum());
-    EXPECT_EQ((std::vector<TagValue>{{29, VTAG_NONE, ""}}), tagsOf(s));
+    EXPECT_EQ((Strings{"29"}), tagsOf(s));
     EXPECT_EQ("[{}, {\"TAG_SITE_CURR_EVT_SEQ\": -1}, {\"TAG_SITE_CURR_TREND_SEQ\": -1}, "
               "{\"TAG_SITE_CURR_ADHOC_SEQ\": -1}, {}, {}, {\"TAG_SITE_LAST_EVT_SEQ\": -1}, "
               "{\"TAG_SITE_LAST_TREND_SEQ\": -1}, {\"TAG_SITE_LAST_ADHOC_SEQ\": -1}, {}, "
@@ -63,13 +65,10 @@ TEST(SiteConfig, DefaultEmitsOnlyItsCode) {
 
 TEST(SiteConfig, EmitsEveryFieldInTableOrderButNeverTheNorthMode) {
     std::unique_ptr<cObjectSiteConfig> s(fullSite());
-    const std::vector<TagValue> expected = {
-        {29, VTAG_NONE, ""},          {30, VTAG_STRING, "SITE-7"},  {33, VTAG_UINT32, "100"},
-        {70, VTAG_UINT32, "200"},     {31, VTAG_STRING, "North reservoir"},
-        {35, VTAG_UINT8, "1"},        {34, VTAG_UINT32, "90"},      {71, VTAG_UINT32, "190"},
-        {32, VTAG_STRING, "10.0.0.1"}, {64, VTAG_UINT32, "3"},      {178, VTAG_UINT32, "300"},
-        {179, VTAG_UINT32, "290"},    {180, VTAG_STRING, "svp.example"},
-        {181, VTAG_UINT32, "5060"},   {7, VTAG_UINT8, "1"},
+    const Strings expected = {
+        "29",          "30 'SITE-7'",     "33 u32 100",   "70 u32 200",  "31 'North reservoir'",
+        "35 u8 1",     "34 u32 90",       "71 u32 190",   "32 '10.0.0.1'", "64 u32 3",
+        "178 u32 300", "179 u32 290",     "180 'svp.example'", "181 u32 5060", "7 u8 1",
     };
     EXPECT_EQ(expected, tagsOf(*s));
     EXPECT_EQ(kFullJson, jsonOf(*s));
@@ -85,34 +84,31 @@ TEST(SiteConfig, NorthStatusTagAloneAndNorthModeOnlyRead) {
     };
     for (const In& r : {In{0, 1}, In{1, 2}, In{5, 0}}) {
         s.setNorthMode(static_cast<cObjectSiteConfig::eSiteNorthMode>(4));
-        TagGroup g(29);
-        g.add(wireTag(7, r.byte));
-        s.parse(g.get(), nullptr);
+        TagGroup g;
+        s.parse(g.add(7, r.byte).group(), nullptr);
         EXPECT_EQ(r.status, s.getNorthStatus()) << static_cast<int>(r.byte);
         EXPECT_EQ(4, s.getNorthMode());  // tag 7 is the status alone
     }
-    TagGroup g(29);
-    g.add(wireTag(182, static_cast<unsigned char>(7)));
-    s.parse(g.get(), nullptr);
+    TagGroup g;
+    s.parse(g.add(182, static_cast<unsigned char>(7)).group(), nullptr);
     EXPECT_EQ(7, s.getNorthMode());
     s.setNorthStatus(cObject::STATUS_1);
-    EXPECT_EQ((std::vector<TagValue>{{29, VTAG_NONE, ""}, {7, VTAG_UINT8, "0"}}), tagsOf(s));
+    EXPECT_EQ((Strings{"29", "7 u8 0"}), tagsOf(s));
 }
 
 TEST(SiteConfig, OpStateCodesAndUnknownTags) {
     cObjectSiteConfig s;
-    TagGroup g(29);
-    g.add(wireTag(35, static_cast<unsigned char>(1))).add(wireTag(35, static_cast<unsigned char>(7)));
-    g.add(wireTag(29, 0u)).add(wireTag(8, 1u));
+    TagGroup g;
+    g.add(35, static_cast<unsigned char>(1)).add(35, static_cast<unsigned char>(7)).add(29).add(8, 1u);
     LogCapture log;
-    s.parse(g.get(), nullptr);
+    s.parse(g.group(), nullptr);
     EXPECT_EQ(cObject::OPSTATE_2, s.getSiteOpState());  // byte 7 left it as it was
     EXPECT_TRUE(log.has("cObjectSiteConfig", log4cpp::Priority::INFO, "Unknown Tag 1D(29)"));
     EXPECT_TRUE(log.has("cObjectSiteConfig", log4cpp::Priority::INFO, "Unknown Tag 08(8)"));
 
-    EXPECT_TRUE(parseJsonText(s, "[{\"TAG_SITE_STATE\": 7}]"));
+    EXPECT_TRUE(parseJson(s, "[{\"TAG_SITE_STATE\": 7}]"));
     EXPECT_EQ(cObject::OPSTATE_2, s.getSiteOpState());
-    EXPECT_TRUE(parseJsonText(s, "[{\"TAG_SITE_STATE\": 258}]"));  // low byte 2
+    EXPECT_TRUE(parseJson(s, "[{\"TAG_SITE_STATE\": 258}]"));  // low byte 2
     EXPECT_EQ(cObject::OPSTATE_3, s.getSiteOpState());
 }
 
@@ -135,7 +131,7 @@ TEST(SiteConfig, TextFields) {
         cObjectList list;
         list.add(&s);
         ListPtr viaTags = throughDatagram(list);
-        ListPtr viaJson = throughJsonDocument(list);
+        ListPtr viaJson = throughDocument(list);
         cObjectSiteConfig* t = dynamic_cast<cObjectSiteConfig*>(viaTags->first());
         cObjectSiteConfig* j = dynamic_cast<cObjectSiteConfig*>(viaJson->first());
         ASSERT_TRUE(t && j);
@@ -166,10 +162,10 @@ TEST(SiteConfig, JsonWrongTypeStopsKeepingEarlierFields) {
 TEST(SiteConfig, JsonTextsNameOtherClassesAsTheyStand) {
     cObjectSiteConfig s;
     LogCapture log;
-    EXPECT_TRUE(parseJsonText(s, "[1, {}]"));
+    EXPECT_TRUE(parseJson(s, "[1, {}]"));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::DEBUG, "Array size in access parse array size:2 "));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in access parse not a JSON object "));
-    EXPECT_FALSE(parseJsonText(s, "{}"));
+    EXPECT_FALSE(parseJson(s, "{}"));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in sitecfg parse not a JSON array"));
 }
 
@@ -182,11 +178,9 @@ TEST(SiteConfig, IdentityIsTheConfigurationNumberWhichNeitherFormCarries) {
     expectIdentity(*a, same, bigger, other);
     expectCloneOutlivesSource(fullSite());
 
-    cObjectList list;
-    list.add(a.release());
-    for (ListPtr (*trip)(cObjectList&) : {throughDatagram, throughJsonDocument}) {
-        ListPtr back = trip(list);
-        cObjectSiteConfig* s = dynamic_cast<cObjectSiteConfig*>(back->first());
+    for (Trip trip : kTrips) {
+        std::unique_ptr<cObject> back = carry(*a, trip);
+        cObjectSiteConfig* s = dynamic_cast<cObjectSiteConfig*>(back.get());
         ASSERT_TRUE(s);
         EXPECT_EQ(1u, s->getConfigNum());
         EXPECT_EQ(kFullJson, jsonOf(*s));
@@ -195,5 +189,4 @@ TEST(SiteConfig, IdentityIsTheConfigurationNumberWhichNeitherFormCarries) {
                   s->getNorthStatus());
         EXPECT_EQ(0, s->getNorthMode());
     }
-    list.deleteObjects();
 }

@@ -4,7 +4,9 @@
 #include <limits>
 
 #include "event.h"
-#include "objecttests.h"
+#include "objecttest.h"
+
+using namespace objecttest;
 
 namespace {
 
@@ -34,7 +36,7 @@ const char kDefaultJson[] =
 TEST(Trend, DefaultAlwaysSendsItsObjectType) {
     cObjectTrend t;
     EXPECT_TRUE(std::isnan(t.getCalculatedValue()));
-    EXPECT_EQ((std::vector<TagValue>{{72, VTAG_NONE, ""}, {40, VTAG_UINT8, "0"}}), tagsOf(t));
+    EXPECT_EQ((Strings{"72", "40 u8 0"}), tagsOf(t));
     EXPECT_EQ(kDefaultJson, jsonOf(t));
     EXPECT_STREQ("", t.printKey());
 }
@@ -43,20 +45,17 @@ TEST(Trend, TagsBothWays) {
     std::unique_ptr<cObjectTrend> t(fullTrend());
     EXPECT_EQ(kFullJson, jsonOf(*t));
     t->setObjectType(0x105);  // only the low 8 bits travel
-    const std::vector<TagValue> expected = {
-        {72, VTAG_NONE, ""},      {37, VTAG_UINT32, "501"}, {39, VTAG_UINT32, "1700000100"},
-        {8, VTAG_UINT32, "42"},   {25, VTAG_UINT32, "3"},   {40, VTAG_UINT8, "5"},
-        {52, VTAG_FLOAT, "21.5"}, {44, VTAG_UINT32, "500"},
-    };
+    const Strings expected = {"72",       "37 u32 501", "39 u32 1700000100", "8 u32 42",
+                              "25 u32 3", "40 u8 5",    "52 f 21.5",         "44 u32 500"};
     EXPECT_EQ(expected, tagsOf(*t));
     EXPECT_NE(std::string::npos, jsonOf(*t).find("{\"TAG_EVT_OBJTYPE\": 261}"));
 
     // Incoming, tag 40 keeps the whole value read; unknown tags are skipped.
     cObjectTrend in;
-    TagGroup g(72);
-    g.add(VTagFactory::createVTag(40, 0x105u)).add(wireTag(72, 0u)).add(wireTag(41, 1u));
+    TagGroup g;
+    g.add(VTagFactory::createVTag(40, 0x105u)).add(72).add(41, 1u);
     LogCapture log;
-    EXPECT_TRUE(in.parse(g.get(), nullptr));
+    EXPECT_TRUE(in.parse(g.group(), nullptr));
     EXPECT_EQ(0x105u, in.getObjectType());
     EXPECT_TRUE(log.has("cObjectTrend", log4cpp::Priority::INFO, "Unknown Tag 48(72)"));
     EXPECT_TRUE(log.has("cObjectTrend", log4cpp::Priority::INFO, "Unknown Tag 29(41)"));
@@ -69,18 +68,18 @@ TEST(Trend, CalculatedValueJsonCannotHoldLeavesAnEmptyElement) {
         EXPECT_EQ(kDefaultJson, jsonOf(t)) << v;  // seven elements, each in its place
     }
     std::unique_ptr<cObjectTrend> t(fullTrend());
-    EXPECT_TRUE(parseJsonText(*t, kDefaultJson));  // an empty element changes nothing
+    EXPECT_TRUE(parseJson(*t, kDefaultJson));  // an empty element changes nothing
     EXPECT_EQ(21.5f, t->getCalculatedValue());
 }
 
 TEST(Trend, JsonTexts) {
     cObjectTrend t;
     LogCapture log;
-    EXPECT_TRUE(parseJsonText(t, "[\"x\", {}]"));
+    EXPECT_TRUE(parseJson(t, "[\"x\", {}]"));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::DEBUG, "Array size in trend parse array size:2 "));
     EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, "object in trend parse not a JSON object "));
     EXPECT_FALSE(t.parse(nullptr));
-    EXPECT_FALSE(parseJsonText(t, "{}"));
+    EXPECT_FALSE(parseJson(t, "{}"));
     EXPECT_EQ(2, log.count("object in ainput parse not a JSON array"));
 }
 

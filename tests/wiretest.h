@@ -1,9 +1,12 @@
 // Helpers for tests that look at the wire: hex strings (blanks and '|' are
 // ignored, so tables can group bytes by field), datagrams decoded from an
-// exactly sized heap copy (so a read past the end is caught by ASan), and a
-// one-line description of a tag that tables can state as expected text.
+// exactly sized heap copy (so a read past the end is caught by ASan), a
+// one-line description of a tag that tables can state as expected text, and
+// a message cut into datagrams and joined again as a receiver does.
 #ifndef WQX_TEST_WIRETEST_H
 #define WQX_TEST_WIRETEST_H
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,8 +18,10 @@
 
 namespace wiretest {
 
-inline std::vector<unsigned char> fromHex(const std::string& hex) {
-    std::vector<unsigned char> out;
+using Bytes = std::vector<unsigned char>;
+
+inline Bytes fromHex(const std::string& hex) {
+    Bytes out;
     int nibble = -1;
     for (char c : hex) {
         int v;
@@ -46,12 +51,12 @@ inline std::string toHex(const unsigned char* p, std::size_t n) {
 
 // The hex digits of a table entry, upper case, without separators.
 inline std::string canon(const std::string& hex) {
-    const std::vector<unsigned char> b = fromHex(hex);
+    const Bytes b = fromHex(hex);
     return toHex(b.data(), b.size());
 }
 
 // Decodes bytes held in a heap block of exactly their size.
-inline VMsg* parseBytes(const std::vector<unsigned char>& bytes) {
+inline VMsg* parseBytes(const Bytes& bytes) {
     std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size()]);
     if (!bytes.empty()) std::memcpy(exact.get(), bytes.data(), bytes.size());
     return VMsg::parseMsg(exact.get(), static_cast<unsigned short>(bytes.size()));
@@ -59,15 +64,28 @@ inline VMsg* parseBytes(const std::vector<unsigned char>& bytes) {
 
 inline VMsg* parseHex(const std::string& hex) { return parseBytes(fromHex(hex)); }
 
+// The datagram of a message; empty when getMsg refuses it.
+inline Bytes datagramOf(const VMsg& msg) {
+    Bytes buf(8192);
+    buf.resize(msg.getMsg(buf.data(), static_cast<unsigned short>(buf.size())));
+    return buf;
+}
+
 // The datagram of a message as hex; "" when getMsg refuses it.
 inline std::string encode(const VMsg& msg) {
-    std::vector<unsigned char> buf(8192);
-    const unsigned short n = msg.getMsg(buf.data(), static_cast<unsigned short>(buf.size()));
-    return toHex(buf.data(), n);
+    const Bytes b = datagramOf(msg);
+    return toHex(b.data(), b.size());
+}
+
+// Floats are compared by their bits, so NaN compares like any other value.
+inline unsigned int floatBits(float f) {
+    unsigned int b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
 }
 
 // "08 u32 0x00000007", "09 text \"abc\"", "05 none", ... Floats show their
-// bits, so NaN compares like any other value.
+// bits.
 inline std::string describe(const VTag* t) {
     if (!t) return "null";
     char head[48];
@@ -107,10 +125,38 @@ inline std::string describe(const std::vector<VTag*>& tags) {
     return s;
 }
 
-inline unsigned int floatBits(float f) {
-    unsigned int b;
-    std::memcpy(&b, &f, 4);
-    return b;
+// The datagrams of all segments of msg cut for 1024-byte datagrams, checked
+// against the segment rules: each carries the message's type and sequence,
+// and only the final one is marked last.
+inline std::vector<Bytes> segmentDatagrams(VMsg& msg) {
+    msg.segmentMessage(1024);
+    msg.resetSegment();
+    std::vector<Bytes> out;
+    while (VMsg* seg = msg.getNextSegment()) {
+        Bytes buf(1024);
+        const unsigned short n = seg->getMsg(buf.data(), 1024);
+        EXPECT_GT(n, 0);
+        buf.resize(n);
+        EXPECT_EQ(seg->getType(), msg.getType());
+        EXPECT_EQ(seg->getSeq(), msg.getSeq());
+        out.push_back(buf);
+    }
+    for (std::size_t i = 0; i < out.size(); ++i)
+        EXPECT_EQ(out[i].size() > 3 && (out[i][3] & 0x80) != 0, i + 1 == out.size()) << "segment " << i;
+    return out;
+}
+
+// The datagrams decoded and joined with addSegment, as a receiver
+// reassembles a reply; null when there are none or one does not decode.
+inline VMsg* reassemble(const std::vector<Bytes>& datagrams) {
+    if (datagrams.empty()) return nullptr;
+    std::unique_ptr<VMsg> whole(parseBytes(datagrams[0]));
+    for (std::size_t i = 1; whole && i < datagrams.size(); ++i) {
+        std::unique_ptr<VMsg> segment(parseBytes(datagrams[i]));
+        if (!segment) return nullptr;
+        whole->addSegment(segment.get());  // copies what it needs
+    }
+    return whole.release();
 }
 
 }  // namespace wiretest
