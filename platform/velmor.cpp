@@ -320,9 +320,7 @@ VelmorMessage* VelmorMessage::parseVMsg(const VelmorDictDef* dict, VMsg* msg) {
         else
             result->objects_.back().getTags().push_back(t);
     }
-    if (result->objects_.empty()) {
-        delete result;
-        return nullptr;
-    }
+    // A message without objects (an empty reply, the answer to a ping) is
+    // an empty grouping, not a failure: it is ordinary traffic.
     return result;
 }

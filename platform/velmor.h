@@ -270,9 +270,9 @@ private:
 // object code are the message-level tags; each object code opens a group.
 class WQX_EXPORT VelmorMessage {
 public:
-    // Returns a new grouping the caller deletes, or null when the dictionary
-    // or message is missing or the message holds no object group. The tags
-    // stay owned by msg.
+    // Returns a new grouping the caller deletes (with no object group for a
+    // message without objects), or null when the dictionary or message is
+    // missing. The tags stay owned by msg.
     static VelmorMessage* parseVMsg(const VelmorDictDef* dict, VMsg* msg);
     ~VelmorMessage() = default;
 

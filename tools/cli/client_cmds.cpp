@@ -52,12 +52,19 @@ cli::Options clientOptions(const char* cmd, ClientArgs& args) {
             }};
 }
 
-// Parses the options; kOk with a started client, or the status to exit with.
-int startClient(const char* cmd, int argc, char** argv, const char* usage, cli::Common& common,
-                ClientArgs& args, cObjectClient& client) {
+// Parses the options; kOk, or the status to exit with.
+int parseClientOptions(const char* cmd, int argc, char** argv, const char* usage,
+                       cli::Common& common, ClientArgs& args) {
     const int rc = cli::parseOptions(cmd, argc, argv, clientOptions(cmd, args), usage, common);
     if (rc != cli::kOk) return rc;
     if (args.host.empty()) return cli::fail(cmd, cli::kUsage, "--server HOST:PORT is required");
+    return cli::kOk;
+}
+
+// Starts the client. Input is read before this: once started, the client's
+// own threads log too, and the strict document reader must hear only about
+// the document.
+int startClient(const char* cmd, const ClientArgs& args, cObjectClient& client) {
     client.setReplyWait(static_cast<unsigned int>(args.timeoutMs));
     if (!client.start(args.host.c_str(), args.port))
         return cli::fail(cmd, cli::kFailed, "cannot reach %s:%d (unknown host or no route)",
@@ -142,11 +149,12 @@ cObject* keyObject(const char* cmd, int argc, char** argv, int& status) {
 int request(const char* cmd, int argc, char** argv, const char* usage, bool indexes) {
     cli::Common common;
     ClientArgs args;
-    cObjectClient client;
-    int rc = startClient(cmd, argc, argv, usage, common, args, client);
+    int rc = parseClientOptions(cmd, argc, argv, usage, common, args);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
     std::unique_ptr<cObject> key(keyObject(cmd, argc, argv, rc));
     if (!key) return rc;
+    cObjectClient client;
+    if ((rc = startClient(cmd, args, client)) != cli::kOk) return rc;
     cObjectList* reply;
     if (indexes) {
         reply = client.getIndexes(key.get());
@@ -173,8 +181,7 @@ int cmdIndex(int argc, char** argv) { return request("index", argc, argv, kIndex
 int cmdSet(int argc, char** argv) {
     cli::Common common;
     ClientArgs args;
-    cObjectClient client;
-    int rc = startClient("set", argc, argv, kSetUsage, common, args, client);
+    int rc = parseClientOptions("set", argc, argv, kSetUsage, common, args);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
     if (argc - optind > 1) return cli::fail("set", cli::kUsage, "one document at most (try --help)");
     std::string input, error;
@@ -184,6 +191,8 @@ int cmdSet(int argc, char** argv) {
     if (!cli::readDocument(input, list, error)) return cli::fail("set", cli::kFailed, "%s", error.c_str());
     std::unique_ptr<cObjectList> owned(list);
     if (list->numObjects() == 0) return cli::kOk;
+    cObjectClient client;
+    if ((rc = startClient("set", args, client)) != cli::kOk) return rc;
     for (cObject* o = list->first(); o; o = list->next()) client.set(o);
     // Sets are not answered: asking for the first object back proves the
     // server is there and has read what went before.
@@ -219,10 +228,11 @@ int cmdListen(int argc, char** argv) {
     sigset_t stopSignals = cli::blockStopSignals();
     cli::Common common;
     ClientArgs args;
-    cObjectClient client;
-    int rc = startClient("listen", argc, argv, kListenUsage, common, args, client);
+    int rc = parseClientOptions("listen", argc, argv, kListenUsage, common, args);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
     if (optind < argc) return cli::fail("listen", cli::kUsage, "listen takes no operands");
+    cObjectClient client;
+    if ((rc = startClient("listen", args, client)) != cli::kOk) return rc;
     PrintingListener printer(common.pretty);
     client.addListener(&printer);
     std::fprintf(stderr, "listening to %s:%d; Ctrl-C stops\n", args.host.c_str(), args.port);
