@@ -229,6 +229,10 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     msg->last_ = (p[3] & 0x80) != 0;
     const unsigned int count = get16(p + 4);
     p += kLenPrefix + kMsgHeader;
+    // Every tag takes at least its header, so a count the bytes cannot hold
+    // reserves no more than they can.
+    const std::size_t room = static_cast<std::size_t>(end - p) / kTagHeader;
+    msg->tags_.reserve(count < room ? count : room);
     for (unsigned int i = 0; i < count; ++i) {
         if (static_cast<std::size_t>(end - p) < kTagHeader) break;
         const unsigned int type = p[1];
@@ -311,18 +315,22 @@ void VMsg::addSegment(const VMsg* segment) {
 
 VelmorMessage* VelmorMessage::parseVMsg(const VelmorDictDef* dict, VMsg* msg) {
     if (!dict || !msg) return nullptr;
+    const std::vector<VTag*>& tags = msg->getTags();
+    // Count the groups first, so that every vector is allocated once.
+    std::size_t groups = 0;
+    for (const VTag* t : tags) groups += dict->isObjectCode(t->getTag());
+    if (groups == 0) return nullptr;
     VelmorMessage* result = new VelmorMessage;
-    for (VTag* t : msg->getTags()) {
-        if (dict->isObjectCode(t->getTag()))
-            result->objects_.emplace_back(t->getTag());
-        else if (result->objects_.empty())
-            result->msgTags_.push_back(t);
-        else
-            result->objects_.back().getTags().push_back(t);
-    }
-    if (result->objects_.empty()) {
-        delete result;
-        return nullptr;
+    result->objects_.reserve(groups);
+    std::size_t i = 0;
+    for (; i < tags.size() && !dict->isObjectCode(tags[i]->getTag()); ++i)
+        result->msgTags_.push_back(tags[i]);
+    while (i < tags.size()) {
+        const std::size_t start = i++;
+        while (i < tags.size() && !dict->isObjectCode(tags[i]->getTag())) ++i;
+        result->objects_.emplace_back(tags[start]->getTag());
+        result->objects_.back().getTags().assign(tags.begin() + static_cast<std::ptrdiff_t>(start + 1),
+                                                 tags.begin() + static_cast<std::ptrdiff_t>(i));
     }
     return result;
 }

@@ -59,6 +59,12 @@ public:
 
     // A deep copy of the tag; the caller owns it.
     virtual VTag* clone() const;
+
+    // Tags are made and freed by the thousand per message: their memory
+    // comes from a small per-thread cache (platform/tagcache.cpp). Create
+    // and delete them with plain new and delete as usual.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
     // Writes exactly getLength() value bytes in wire order.
     virtual void putValue(unsigned char* out) const;
 

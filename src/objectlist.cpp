@@ -2,10 +2,14 @@
 
 #include <algorithm>
 
+#include "objectfields.h"
 #include "taglist.h"
 
+// Every parsed message makes a list: its category is looked up once.
+WQX_LOG_CATEGORY(listLog, "cObjectList")
+
 cObjectList::cObjectList()
-    : cVlog("cObjectList"), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
+    : cVlog(listLog()), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
 
 cObjectList::~cObjectList() = default;
 
