@@ -291,6 +291,9 @@ void VMsg::segmentMessage(int maxDatagram) {
         }
         if (cut) {
             cur = startSegment();
+            // A segment holds at most one tag per header's worth of budget.
+            const std::size_t left = tags_.size() - i;
+            cur->tags_.reserve(left < budget / kTagHeader ? left : budget / kTagHeader);
             used = 0;
         }
         cur->addTag(t);
