@@ -241,13 +241,15 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
         if (fixed == -2 || (fixed >= 0 && static_cast<unsigned int>(fixed) != vlen) ||
             static_cast<std::size_t>(end - p - kTagHeader) < vlen)
             break;
-        msg->addTag(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
+        // Every checked type makes a tag, of exactly the length read.
+        msg->tags_.push_back(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
         p += kTagHeader + vlen;
     }
     if (msg->tags_.size() != count || p != end) {
         delete msg;
         return nullptr;
     }
+    msg->length_ = declared;  // the tags fill the declared length exactly
     return msg;
 }
 

@@ -218,6 +218,8 @@ public:
     // number of tags the message now holds.
     int addTag(VTag* tag);
     unsigned int getTagCount() const { return static_cast<unsigned int>(tags_.size()); }
+    // Makes room for n tags in all, so that adding them moves nothing.
+    void reserveTags(std::size_t n) { tags_.reserve(n); }
     const std::vector<VTag*>& getTags() const { return tags_; }
     // Bytes of the encoded message, without the datagram's length prefix.
     std::size_t getLength() const { return length_; }

@@ -78,6 +78,9 @@ VMsg* cObjectList::toMsg() {
     VMsg* msg = new VMsg(msgType);
     msg->setSeq(msgSeq & 0x7F);
     msg->setLastSegment(true);
+    // Objects carry a dozen tags or so: room for most lists at once instead
+    // of regrowing (and copying) the tag vector a dozen times.
+    msg->reserveTags(objects.size() * 16);
     const bool tracing = category().isDebugEnabled();
     for (cObject* obj : objects) {
         if (!obj) {
