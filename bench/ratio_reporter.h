@@ -22,6 +22,7 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
+        std::printf("\nSummary: encode + decode, ns per object\n");
         for (const char* records : {"device", "mixed"})
             for (const char* n : {"1", "100", "1000"}) summarise(records, n);
     }
