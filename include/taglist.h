@@ -12,7 +12,8 @@
 #ifndef WQX_TAGLIST_H
 #define WQX_TAGLIST_H
 
-#include <deque>
+#include <cstddef>
+#include <vector>
 
 #include "velmor.h"
 #include "wqxexport.h"
@@ -28,7 +29,7 @@ public:
     void add(VTag* tag);
     // Removes and returns the first tag (the caller owns it), null if empty.
     VTag* get();
-    unsigned int size() const { return static_cast<unsigned int>(tags_.size()); }
+    unsigned int size() const { return static_cast<unsigned int>(tags_.size() - next_); }
 
     void add(int tag);
     void add(int tag, const char* text);
@@ -52,7 +53,10 @@ public:
     static float getFloat(VTag* tag);
 
 private:
-    std::deque<VTag*> tags_;
+    // Tags are added at the back and taken from next_ on; an object's list
+    // is filled once and drained once, so nothing is ever moved.
+    std::vector<VTag*> tags_;
+    std::size_t next_ = 0;
 };
 
 #endif

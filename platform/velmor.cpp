@@ -229,6 +229,10 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     msg->last_ = (p[3] & 0x80) != 0;
     const unsigned int count = get16(p + 4);
     p += kLenPrefix + kMsgHeader;
+    // Every tag takes at least its header, so a count the bytes cannot hold
+    // reserves no more than they can.
+    const std::size_t room = static_cast<std::size_t>(end - p) / kTagHeader;
+    msg->tags_.reserve(count < room ? count : room);
     for (unsigned int i = 0; i < count; ++i) {
         if (static_cast<std::size_t>(end - p) < kTagHeader) break;
         const unsigned int type = p[1];
@@ -237,13 +241,15 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
         if (fixed == -2 || (fixed >= 0 && static_cast<unsigned int>(fixed) != vlen) ||
             static_cast<std::size_t>(end - p - kTagHeader) < vlen)
             break;
-        msg->addTag(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
+        // Every checked type makes a tag, of exactly the length read.
+        msg->tags_.push_back(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
         p += kTagHeader + vlen;
     }
     if (msg->tags_.size() != count || p != end) {
         delete msg;
         return nullptr;
     }
+    msg->length_ = declared;  // the tags fill the declared length exactly
     return msg;
 }
 
@@ -287,6 +293,9 @@ void VMsg::segmentMessage(int maxDatagram) {
         }
         if (cut) {
             cur = startSegment();
+            // A segment holds at most one tag per header's worth of budget.
+            const std::size_t left = tags_.size() - i;
+            cur->tags_.reserve(left < budget / kTagHeader ? left : budget / kTagHeader);
             used = 0;
         }
         cur->addTag(t);
@@ -311,16 +320,23 @@ void VMsg::addSegment(const VMsg* segment) {
 
 VelmorMessage* VelmorMessage::parseVMsg(const VelmorDictDef* dict, VMsg* msg) {
     if (!dict || !msg) return nullptr;
-    VelmorMessage* result = new VelmorMessage;
-    for (VTag* t : msg->getTags()) {
-        if (dict->isObjectCode(t->getTag()))
-            result->objects_.emplace_back(t->getTag());
-        else if (result->objects_.empty())
-            result->msgTags_.push_back(t);
-        else
-            result->objects_.back().getTags().push_back(t);
-    }
+    const std::vector<VTag*>& tags = msg->getTags();
+    // Count the groups first, so that every vector is allocated once.
+    std::size_t groups = 0;
+    for (const VTag* t : tags) groups += dict->isObjectCode(t->getTag());
     // A message without objects (an empty reply, the answer to a ping) is
     // an empty grouping, not a failure: it is ordinary traffic.
+    VelmorMessage* result = new VelmorMessage;
+    result->objects_.reserve(groups);
+    std::size_t i = 0;
+    for (; i < tags.size() && !dict->isObjectCode(tags[i]->getTag()); ++i)
+        result->msgTags_.push_back(tags[i]);
+    while (i < tags.size()) {
+        const std::size_t start = i++;
+        while (i < tags.size() && !dict->isObjectCode(tags[i]->getTag())) ++i;
+        result->objects_.emplace_back(tags[start]->getTag());
+        result->objects_.back().getTags().assign(tags.begin() + static_cast<std::ptrdiff_t>(start + 1),
+                                                 tags.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     return result;
 }

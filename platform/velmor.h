@@ -59,6 +59,12 @@ public:
 
     // A deep copy of the tag; the caller owns it.
     virtual VTag* clone() const;
+
+    // Tags are made and freed by the thousand per message: their memory
+    // comes from a small per-thread cache (platform/tagcache.cpp). Create
+    // and delete them with plain new and delete as usual.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
     // Writes exactly getLength() value bytes in wire order.
     virtual void putValue(unsigned char* out) const;
 
@@ -212,6 +218,8 @@ public:
     // number of tags the message now holds.
     int addTag(VTag* tag);
     unsigned int getTagCount() const { return static_cast<unsigned int>(tags_.size()); }
+    // Makes room for n tags in all, so that adding them moves nothing.
+    void reserveTags(std::size_t n) { tags_.reserve(n); }
     const std::vector<VTag*>& getTags() const { return tags_; }
     // Bytes of the encoded message, without the datagram's length prefix.
     std::size_t getLength() const { return length_; }

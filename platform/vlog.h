@@ -30,6 +30,8 @@ public:
     static log4cpp::Category* getLog(const char* name);
 
 protected:
+    // For classes made often: they look their category up once and pass it.
+    explicit cVlog(log4cpp::Category& category) : cat_(&category) {}
     log4cpp::Category& category() const { return *cat_; }
 
 private:

@@ -106,12 +106,25 @@ JsonFields& JsonFields::append(json_t* element) {
     return *this;
 }
 
+namespace {
+
+// One single-key element. The calls json_pack would make for "{s:i}" and the
+// like, without parsing a format per field. A value jansson refused leaves
+// the element empty.
+json_t* element(const char* key, json_t* value) {
+    json_t* e = json_object();
+    if (value) json_object_set_new(e, key, value);
+    return e;
+}
+
+}  // namespace
+
 JsonFields& JsonFields::integer(const char* key, unsigned int value) {
-    return append(json_pack("{s:i}", key, static_cast<int>(value)));
+    return append(element(key, json_integer(static_cast<int>(value))));
 }
 
 JsonFields& JsonFields::integerIf(const char* key, bool set, int value) {
-    return append(set ? json_pack("{s:i}", key, value) : json_object());
+    return append(set ? element(key, json_integer(value)) : json_object());
 }
 
 JsonFields& JsonFields::text(const char* key, const char* text) {
@@ -122,23 +135,31 @@ JsonFields& JsonFields::text(const char* key, const char* text) {
         // the field, write it with each byte that breaks UTF-8 as '?'.
         value = json_string(utf8Sanitized(text).c_str());
     }
-    json_t* element = json_object();
-    json_object_set_new(element, key, value);
-    return append(element);
+    return append(element(key, value));
 }
 
 JsonFields& JsonFields::real(const char* key, float value) {
     // JSON has no NaN or infinity: a float that is not set, or infinite,
     // leaves its element empty.
-    return append(std::isfinite(value) ? json_pack("{s:f}", key, static_cast<double>(value))
+    return append(std::isfinite(value) ? element(key, json_real(static_cast<double>(value)))
                                        : json_object());
 }
 
 JsonFields& JsonFields::boolean(const char* key, bool value) {
-    return append(json_pack("{s:b}", key, value ? 1 : 0));
+    return append(element(key, json_boolean(value)));
 }
 
 JsonFields& JsonFields::empty() { return append(json_object()); }
+
+JsonElement::JsonElement(json_t* object)
+    : object_(object), keys_(json_object_size(object)), onlyKey_(nullptr), onlyKeyLen_(0),
+      onlyValue_(nullptr) {
+    if (keys_ != 1) return;
+    void* it = json_object_iter(object);
+    onlyKey_ = json_object_iter_key(it);
+    onlyKeyLen_ = json_object_iter_key_len(it);
+    onlyValue_ = json_object_iter_value(it);
+}
 
 bool JsonElement::rejected(const char* warning) {
     objectLog().warn("%s", warning);

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -174,11 +175,11 @@ struct JsonParseTexts {
 // logs the warning and returns false so the parse stops.
 class JsonElement {
 public:
-    explicit JsonElement(json_t* object) : object_(object) {}
+    explicit JsonElement(json_t* object);
 
     template <class F>
     bool integer(const char* key, const char* warning, F store) const {
-        json_t* v = json_object_get(object_, key);
+        json_t* v = get(key);
         if (!v) return true;
         if (!json_is_integer(v)) return rejected(warning);
         store(json_integer_value(v));
@@ -186,7 +187,7 @@ public:
     }
     template <class F>
     bool text(const char* key, const char* warning, F store) const {
-        json_t* v = json_object_get(object_, key);
+        json_t* v = get(key);
         if (!v) return true;
         if (!json_is_string(v)) return rejected(warning);
         store(json_string_value(v));
@@ -194,7 +195,7 @@ public:
     }
     template <class F>
     bool real(const char* key, const char* warning, F store) const {
-        json_t* v = json_object_get(object_, key);
+        json_t* v = get(key);
         if (!v) return true;
         if (!json_is_real(v)) return rejected(warning);
         store(json_real_value(v));
@@ -202,7 +203,7 @@ public:
     }
     template <class F>
     bool boolean(const char* key, const char* warning, F store) const {
-        json_t* v = json_object_get(object_, key);
+        json_t* v = get(key);
         if (!v) return true;
         if (!json_is_boolean(v)) return rejected(warning);
         store(json_is_true(v));
@@ -228,8 +229,24 @@ public:
     }
 
 private:
+    // What json_object_get(object_, key) gives. Field arrays hold one key
+    // per element and every class looks up each of its keys in each
+    // element, so a one-key element (or an empty one) answers by comparing
+    // its key instead of hashing the asked one; the answer is the same.
+    json_t* get(const char* key) const {
+        if (keys_ > 1) return json_object_get(object_, key);
+        return keys_ == 1 && std::strlen(key) == onlyKeyLen_ &&
+                       std::memcmp(key, onlyKey_, onlyKeyLen_) == 0
+                   ? onlyValue_
+                   : nullptr;
+    }
+
     static bool rejected(const char* warning);
     json_t* object_;
+    std::size_t keys_;
+    const char* onlyKey_;
+    std::size_t onlyKeyLen_;
+    json_t* onlyValue_;
 };
 
 // Runs the common steps of a JSON parse: the array test, the size line,

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 
+#include "objectfields.h"
 #include "taglist.h"
 
+// Every parsed message makes a list: its category is looked up once.
+WQX_LOG_CATEGORY(listLog, "cObjectList")
+
 cObjectList::cObjectList()
-    : cVlog("cObjectList"), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
+    : cVlog(listLog()), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
 
 cObjectList::~cObjectList() = default;
 
@@ -74,6 +78,9 @@ VMsg* cObjectList::toMsg() {
     VMsg* msg = new VMsg(msgType);
     msg->setSeq(msgSeq & 0x7F);
     msg->setLastSegment(true);
+    // Objects carry a dozen tags or so: room for most lists at once instead
+    // of regrowing (and copying) the tag vector a dozen times.
+    msg->reserveTags(objects.size() * 16);
     const bool tracing = category().isDebugEnabled();
     for (cObject* obj : objects) {
         if (!obj) {

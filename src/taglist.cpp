@@ -49,17 +49,23 @@ VTag* makeFromUInt(unsigned char tag, int dictType, unsigned int value, const vo
 }  // namespace
 
 cTagList::~cTagList() {
-    for (VTag* t : tags_) delete t;
+    for (std::size_t i = next_; i < tags_.size(); ++i) delete tags_[i];
 }
 
 void cTagList::add(VTag* tag) {
-    if (tag) tags_.push_back(tag);
+    if (!tag) return;
+    if (tags_.empty()) tags_.reserve(16);  // most objects have fewer tags
+    tags_.push_back(tag);
 }
 
 VTag* cTagList::get() {
-    if (tags_.empty()) return nullptr;
-    VTag* t = tags_.front();
-    tags_.pop_front();
+    if (next_ == tags_.size()) return nullptr;
+    VTag* t = tags_[next_++];
+    if (next_ == tags_.size()) {
+        // Drained: start over, so a list used as a queue does not grow.
+        tags_.clear();
+        next_ = 0;
+    }
     return t;
 }
 
