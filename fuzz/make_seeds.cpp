@@ -2,6 +2,10 @@
 // objects of every class:
 //   <dir>/datagram/  one datagram per class, and the segments of a mixed list
 //   <dir>/json/      one document per class, and one of the mixed list
+//   <dir>/segments/  runs of reply segments for two waiting requests: in
+//                    order, repeated, reordered, interleaved, cut short
+//   <dir>/receive/   datagrams for a client with two requests waiting:
+//                    replies, segmented replies, duplicates, events, garbage
 //   <dir>/wqx.dict   every tag number in the dictionary and every JSON key
 //
 // Every field of every class is set (see tests/everyfield.h).
@@ -26,18 +30,109 @@ bool writeFile(const std::string& path, const void* data, size_t n) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool writeDatagrams(const std::string& stem, cObjectList& list) {
+typedef std::vector<unsigned char> Bytes;
+
+// The datagrams the list travels as.
+std::vector<Bytes> datagramsOf(cObjectList& list) {
     std::unique_ptr<VMsg> msg(list.toMsg());
     msg->segmentMessage(1024);
     msg->resetSegment();
     unsigned char buf[1024];
-    int i = 0;
-    bool ok = true;
+    std::vector<Bytes> out;
     while (VMsg* seg = msg->getNextSegment()) {
         const unsigned short n = seg->getMsg(buf, sizeof buf);
-        ok &= writeFile(stem + "_" + std::to_string(i++) + ".bin", buf, n);
+        out.emplace_back(buf, buf + n);
     }
+    return out;
+}
+
+bool writeBytes(const std::string& path, const Bytes& bytes) {
+    return writeFile(path, bytes.data(), bytes.size());
+}
+
+bool writeDatagrams(const std::string& stem, cObjectList& list) {
+    int i = 0;
+    bool ok = true;
+    for (const Bytes& d : datagramsOf(list)) ok &= writeBytes(stem + "_" + std::to_string(i++) + ".bin", d);
     return ok;
+}
+
+// ---- segments: type:u8 seq:u8, then datagrams as they travel ----
+
+bool writeSegments(const std::string& path, unsigned char type, unsigned char seq,
+                   const std::vector<Bytes>& datagrams) {
+    Bytes out = {type, seq};
+    for (const Bytes& d : datagrams) out.insert(out.end(), d.begin(), d.end());
+    return writeBytes(path, out);
+}
+
+// The mixed reply to (1, 9) in every order a lossy link delivers it, a
+// short reply to the second request (1, 8), and a reply of another type.
+bool writeSegmentSeeds(const std::string& dir, cObjectList& mixed, cObjectList& one) {
+    mixed.setMsgType(1);
+    mixed.setMsgSeq(9);
+    one.setMsgType(1);
+    one.setMsgSeq(8);
+    const std::vector<Bytes> reply = datagramsOf(mixed), other = datagramsOf(one);
+    std::vector<Bytes> repeated, reordered, interleaved, cut(reply.begin(), reply.end() - 1);
+    for (const Bytes& d : reply) {
+        repeated.push_back(d);
+        repeated.push_back(d);
+        interleaved.push_back(d);
+        if (interleaved.size() == 2) interleaved.insert(interleaved.end(), other.begin(), other.end());
+    }
+    reordered.push_back(reply.back());
+    reordered.insert(reordered.end(), reply.begin(), reply.end() - 1);
+    one.setMsgType(0);
+    const std::vector<Bytes> wrongType = datagramsOf(one);
+    const std::string d = dir + "/segments/";
+    return writeSegments(d + "in_order.bin", 1, 9, reply) &&
+           writeSegments(d + "repeated.bin", 1, 9, repeated) &&
+           writeSegments(d + "last_first.bin", 1, 9, reordered) &&
+           writeSegments(d + "interleaved.bin", 1, 9, interleaved) &&
+           writeSegments(d + "cut_short.bin", 1, 9, cut) &&
+           writeSegments(d + "other_type.bin", 1, 8, wrongType);
+}
+
+// ---- receive: flags:u8 length:u16 datagram, repeated ----
+
+const unsigned char kFirstRequest = 1, kSecondRequest = 2, kRequestType = 4;
+
+void addDatagram(Bytes& out, unsigned char flags, const Bytes& d) {
+    out.push_back(flags);
+    out.push_back(static_cast<unsigned char>(d.size() >> 8));
+    out.push_back(static_cast<unsigned char>(d.size()));
+    out.insert(out.end(), d.begin(), d.end());
+}
+
+Bytes receiveInput(const std::vector<std::pair<unsigned char, Bytes>>& datagrams) {
+    Bytes out;
+    for (const auto& d : datagrams) addDatagram(out, d.first, d.second);
+    return out;
+}
+
+bool writeReceiveSeeds(const std::string& dir, cObjectList& mixed, cObjectList& one) {
+    const unsigned char toFirst = kFirstRequest | kRequestType;
+    const unsigned char toSecond = kSecondRequest | kRequestType;
+    const Bytes reply = datagramsOf(one).front();
+    const std::vector<Bytes> parts = datagramsOf(mixed);
+    one.setMsgType(2);
+    const Bytes event = datagramsOf(one).front();
+    // A message of tags without objects, as the server answers a ping.
+    const Bytes pingAnswer = {0, 12, 1, 0x80, 0, 1, 8, 2, 0, 4, 0xFF, 0xFF, 0xFF, 0xFF};
+    const Bytes garbage = {0x00, 0x09, 0x01, 0x80, 0xFF, 0xFF, 0x08, 0x02, 0x00};
+    std::vector<std::pair<unsigned char, Bytes>> segmented;
+    for (const Bytes& p : parts) segmented.emplace_back(toFirst, p);
+    std::vector<std::pair<unsigned char, Bytes>> partOnly(segmented.begin(), segmented.begin() + 2);
+    const std::string d = dir + "/receive/";
+    return writeBytes(d + "replies.bin", receiveInput({{toFirst, reply}, {toSecond, reply}})) &&
+           writeBytes(d + "duplicates.bin",
+                      receiveInput({{toFirst, reply}, {toFirst, reply}, {toSecond, reply}})) &&
+           writeBytes(d + "segmented.bin", receiveInput(segmented)) &&
+           writeBytes(d + "part_then_echo.bin", receiveInput(partOnly)) &&
+           writeBytes(d + "event.bin", receiveInput({{0, event}})) &&
+           writeBytes(d + "ping_answer.bin", receiveInput({{toFirst, pingAnswer}})) &&
+           writeBytes(d + "empty_and_garbage.bin", receiveInput({{0, {}}, {toFirst, garbage}}));
 }
 
 bool writeJSON(const std::string& path, cObjectList& list) {
@@ -80,7 +175,8 @@ bool writeDictionary(const std::string& path, cObjectList& mixed) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTDIR (with OUTDIR/datagram and OUTDIR/json present)\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTDIR (with OUTDIR/datagram, json, segments and receive present)\n",
+                     argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
@@ -110,6 +206,12 @@ int main(int argc, char** argv) {
     ok &= writeDatagrams(dir + "/datagram/mixed", mixed);
     ok &= writeJSON(dir + "/json/mixed.json", mixed);
     ok &= writeDictionary(dir + "/wqx.dict", mixed);
+    cObjectList one;
+    one.add(everyfield::makeFull(cObject::OBJ_DEVICE));
+    ok &= writeSegmentSeeds(dir, mixed, one);
+    one.setMsgType(1);
+    ok &= writeReceiveSeeds(dir, mixed, one);
+    one.deleteObjects();
     mixed.deleteObjects();
     return ok ? 0 : 1;
 }

@@ -50,7 +50,9 @@ public:
     public:
         enum eMsgStatus {
             MSG_TAKEN = 0,     // the complete reply has been taken
-            MSG_GAVE_UP = 1,   // the last transmission has been made
+            MSG_GAVE_UP = 1,   // the last transmission has been made; its
+                               // answer is still taken until the requester
+                               // gives up and unregisters
             MSG_AWAITING = 2,  // waiting; a (re)transmission is due
             MSG_PARTIAL = 3,   // part of a segmented reply has come
         };
@@ -71,9 +73,9 @@ public:
         // Counts one transmission; the last one turns the status to 1.
         void incTx();
         // Non-zero when msg answers this request; the entry then owns msg.
-        // A request that already holds its reply, or gave up, takes
-        // nothing more, so a second reply cannot replace (and leak) the
-        // first: it is left to the caller, who hands it on as an event.
+        // A request that already holds its reply takes nothing more, so a
+        // second reply cannot replace (and leak) the first: it is left to
+        // the caller, who hands it on as an event.
         int msgMatch(VMsg* msg);
         bool msgComplete() const { return complete; }
 

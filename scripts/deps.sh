@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing libwqxobj needs, from Debian's packages,
-# and only what is missing. Usage: scripts/deps.sh [native|cross|fuzz|all]...
+# and only what is missing. Usage: scripts/deps.sh [native|cross|fuzz|valgrind|all]...
 set -euo pipefail
 
 native=(build-essential cmake pkg-config libjansson-dev liblog4cpp5-dev
@@ -10,6 +10,7 @@ native=(build-essential cmake pkg-config libjansson-dev liblog4cpp5-dev
 cross=(g++-arm-linux-gnueabihf qemu-user libjansson-dev:armhf libgtest-dev:armhf
        liblog4cpp5v5:armhf libstdc++-12-dev:armhf)
 fuzz=(clang libclang-rt-14-dev)
+valgrind=(valgrind)
 
 want=()
 for set in "${@:-native}"; do
@@ -17,8 +18,9 @@ for set in "${@:-native}"; do
     native) want+=("${native[@]}") ;;
     cross) want+=("${cross[@]}") ;;
     fuzz) want+=("${fuzz[@]}") ;;
-    all) want+=("${native[@]}" "${cross[@]}" "${fuzz[@]}") ;;
-    *) echo "deps.sh: unknown set '$set' (native, cross, fuzz, all)" >&2; exit 2 ;;
+    valgrind) want+=("${valgrind[@]}") ;;
+    all) want+=("${native[@]}" "${cross[@]}" "${fuzz[@]}" "${valgrind[@]}") ;;
+    *) echo "deps.sh: unknown set '$set' (native, cross, fuzz, valgrind, all)" >&2; exit 2 ;;
   esac
 done
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, then builds and runs the
-# suite natively, under ASan+UBSan, the client tests under TSan, and the
-# armhf cross build under qemu-arm.
+# suite natively, under valgrind memcheck, under ASan+UBSan, the client tests
+# under TSan, the armhf cross build under qemu-arm, and the fuzz targets.
 #
-# Usage: scripts/test.sh [native] [asan] [tsan] [armhf] [fuzz]   (default: all)
+# Usage: scripts/test.sh [native] [valgrind] [asan] [tsan] [armhf] [fuzz]   (default: all)
 # Build trees go to out/<stage>; JOBS sets the build parallelism;
 # FUZZ_SECONDS (default 60) how long the fuzz stage runs each target.
 set -euo pipefail
@@ -11,12 +11,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native asan tsan armhf fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(native valgrind asan tsan armhf fuzz)
 
 needs=(native)
 for s in "${stages[@]}"; do
   [ "$s" = armhf ] && needs+=(cross)
   [ "$s" = fuzz ] && needs+=(fuzz)
+  [ "$s" = valgrind ] && needs+=(valgrind)
 done
 scripts/deps.sh "${needs[@]}"
 
@@ -41,6 +42,8 @@ for stage in "${stages[@]}"; do
       run_ctest out/native
       scripts/check-install.sh out/native
       (cd out/native && cpack -G DEB >/dev/null && ls ./*.deb) ;;
+    valgrind)
+      scripts/valgrind.sh out/native ;;
     asan)
       build out/asan -DWQX_SANITIZE=address,undefined
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -55,7 +58,7 @@ for stage in "${stages[@]}"; do
     fuzz)
       CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF
       scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-60}" ;;
-    *) echo "test.sh: unknown stage '$stage' (native, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
+    *) echo "test.sh: unknown stage '$stage' (native, valgrind, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
   esac
 done
 echo "=== all stages passed: ${stages[*]} ==="

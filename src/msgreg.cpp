@@ -24,7 +24,7 @@ void cMsgReg::incTx() {
 
 int cMsgReg::msgMatch(VMsg* msg) {
     if (!msg || !txList || !txList->match(msg)) return 0;
-    if (rxList || status == MSG_GAVE_UP) {
+    if (rxList) {
         // Taking it would replace a reply the requester has not yet
         // collected; the message goes on to the listeners instead.
         debug("Request Seq=%d already answered, passing the reply on", txList->getMsgSeq());

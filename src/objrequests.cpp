@@ -111,10 +111,13 @@ cObjectList* cObjectClient::send_msg(cObjectList* list, bool reply) {
     return rx;
 }
 
-// Registers the request, transmits it and waits for its reply. Each wait
-// has a fixed deadline, so replies to other requests cannot postpone a
-// retransmission; a reply that stops after some of its segments gets the
-// time an unanswered request would have had, no more.
+// Registers the request, transmits it and waits for its reply. Every
+// transmission, the last one included, gets the reply wait for its answer:
+// giving up as soon as the last one is written would waste it, since its
+// answer could only come late. Each wait has a fixed deadline, so replies
+// to other requests cannot postpone a retransmission; a reply that stops
+// after some of its segments gets the time an unanswered request would
+// have had, no more.
 cObjectList* cObjectClient::await_reply(cObjectList* list, std::unique_lock<std::mutex>& lock) {
     const int limit = transmissions.load();
     cMsgReg* reg = new cMsgReg(list, limit);
@@ -125,7 +128,7 @@ cObjectList* cObjectClient::await_reply(cObjectList* list, std::unique_lock<std:
     debug("Register Message");
 
     const std::chrono::milliseconds wait(replyWaitMs.load());
-    const Clock::time_point giveUpAt = Clock::now() + wait * (limit - 1);
+    const Clock::time_point giveUpAt = Clock::now() + wait * limit;
     Clock::time_point deadline = giveUpAt;
     while (!stopping) {
         if (reg->rxStatus() == cMsgReg::MSG_AWAITING) {
@@ -136,13 +139,15 @@ cObjectList* cObjectClient::await_reply(cObjectList* list, std::unique_lock<std:
             deadline = Clock::now() + wait;
         }
         const cMsgReg::eMsgStatus status = reg->rxStatus();
-        if (status != cMsgReg::MSG_AWAITING && status != cMsgReg::MSG_PARTIAL) break;
-        if (status == cMsgReg::MSG_PARTIAL && Clock::now() >= giveUpAt) {
-            debug("Gave up waiting for the rest of reply Seq=%d", seq);
+        if (status == cMsgReg::MSG_TAKEN) break;
+        const Clock::time_point until = status == cMsgReg::MSG_PARTIAL ? giveUpAt : deadline;
+        if (status != cMsgReg::MSG_AWAITING && Clock::now() >= until) {
+            if (status == cMsgReg::MSG_PARTIAL)
+                debug("Gave up waiting for the rest of reply Seq=%d", seq);
             reg->setStatus(cMsgReg::MSG_GAVE_UP);
             break;
         }
-        waitWhile(reg, status, status == cMsgReg::MSG_PARTIAL ? giveUpAt : deadline, lock);
+        waitWhile(reg, status, until, lock);
     }
 
     if (reg->rxStatus() != cMsgReg::MSG_TAKEN) ++nGivenUp;

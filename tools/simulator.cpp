@@ -285,6 +285,7 @@ void cObjectServerSim::handle(const unsigned char* bytes, std::size_t len,
             --faults_.dropRequests;
             ignore = true;
         }
+        if (!ignore && !seen.ping && chance(faults_.lossPercent)) ignore = true;
     }
     if (!ignore) respond(msg.get(), seen, from);
     // Recorded once handled, so a test that saw it come in also sees the
@@ -363,6 +364,9 @@ void cObjectServerSim::reply(VMsg* msg, const sockaddr_in& to) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         faults = faults_;
+        if (chance(faults.lossPercent)) return;
+        faults.duplicate = faults.duplicate || chance(faults.duplicatePercent);
+        faults.reorder = faults.reorder || chance(faults.reorderPercent);
         if (faults.stopBeforeLast && out.datagrams.size() > 1) out.datagrams.pop_back();
         if (faults.hold) {
             held_.push_back(out);
@@ -395,6 +399,12 @@ void cObjectServerSim::releaseHeld() {
 void cObjectServerSim::setFaults(const cFaults& faults) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_ = faults;
+    random_.seed(faults.seed);
+}
+
+bool cObjectServerSim::chance(unsigned int percent) {
+    if (percent == 0) return false;
+    return std::uniform_int_distribution<unsigned int>(0, 99)(random_) < percent;
 }
 
 void cObjectServerSim::sendEvent(cObjectList* list) {

@@ -15,8 +15,9 @@
 //     of its class. The message info's max replies caps the answer.
 //   - replies over 1024 bytes go out as several segments.
 // For tests it can drop, hold back, delay, duplicate and reorder replies,
-// stop a reply before its last segment, answer with another type, and
-// send anything at all to its clients.
+// stop a reply before its last segment, answer with another type, lose,
+// duplicate and reorder at random (seeded), and send anything at all to
+// its clients.
 //
 // Ownership: objects handed to add() are the simulator's; received() and
 // find() return copies. Thread safety: every member may be called from any
@@ -30,6 +31,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,14 @@ public:
         bool reorder = false;         // send each reply after the next one
         bool stopBeforeLast = false;  // leave out a segmented reply's last segment
         int replyType = -1;           // answer with this type instead (-1: the request's)
+        // Random faults, in percent, drawn from a generator seeded with
+        // `seed` whenever faults are set, so a run can be repeated: each
+        // request and each reply is lost, each reply sent twice, or held
+        // back until the next reply has gone out.
+        unsigned int seed = 1;
+        unsigned int lossPercent = 0;
+        unsigned int duplicatePercent = 0;
+        unsigned int reorderPercent = 0;
     };
 
     static constexpr unsigned char kEventType = 2;
@@ -126,6 +136,8 @@ private:
     std::vector<std::vector<unsigned char>> datagramsOf(VMsg* msg) const;
     void transmit(const cOutgoing& out);
     void sendTo(const std::vector<unsigned char>& bytes, const sockaddr_in& to);
+    // True with the given chance in percent; mutex_ held.
+    bool chance(unsigned int percent);
 
     int fd_;
     int wake_[2];
@@ -141,6 +153,7 @@ private:
     std::vector<cOutgoing> held_;
     std::vector<cOutgoing> reordered_;  // a reply waiting for the next one
     cFaults faults_;
+    std::mt19937 random_;
     unsigned char eventSeq_;
     unsigned int sent_;
 };

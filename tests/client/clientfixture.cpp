@@ -2,7 +2,28 @@
 
 #include <dirent.h>
 
+#include <cstdlib>
+
 namespace clienttest {
+
+namespace {
+
+const unsigned int kDefaultPatienceMs = 10000;
+
+unsigned int patienceFromEnvironment() {
+    const char* text = std::getenv("WQX_TEST_PATIENCE_MS");
+    const unsigned long ms = text ? std::strtoul(text, nullptr, 10) : 0;
+    return ms > kDefaultPatienceMs && ms < 3600000 ? static_cast<unsigned int>(ms) : kDefaultPatienceMs;
+}
+
+}  // namespace
+
+const unsigned int kPatienceMs = patienceFromEnvironment();
+
+unsigned int stretched(unsigned int ms) {
+    return static_cast<unsigned int>(static_cast<unsigned long long>(ms) * kPatienceMs /
+                                     kDefaultPatienceMs);
+}
 
 bool waitUntil(const std::function<bool()>& pred, unsigned int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

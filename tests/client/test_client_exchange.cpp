@@ -166,13 +166,26 @@ TEST_F(Exchange, AnswerToTheSecondTransmissionIsReturned) {
     sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 1; return f; }());
     // Long enough for the answer to the second transmission to come back
     // before a third is due even on a loaded machine.
-    client->setReplyWait(1000);
+    client->setReplyWait(stretched(1000));
     auto key = own(device(1003));
     auto got = own(client->get(key.get()));
     ASSERT_NE(nullptr, got);
     EXPECT_EQ(1003u, serialOf(got.get()));
     EXPECT_EQ(2, log.count("Re-Transmit"));
     EXPECT_EQ(1u, client->getCounters().retransmissions);
+}
+
+TEST_F(Exchange, AnswerToTheThirdTransmissionIsReturned) {
+    sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 2; return f; }());
+    client->setReplyWait(stretched(200));
+    auto key = own(device(1004));
+    auto got = own(client->get(key.get()));
+    ASSERT_NE(nullptr, got);
+    EXPECT_EQ(1004u, serialOf(got.get()));
+    EXPECT_EQ(3, log.count("Re-Transmit"));
+    const auto c = client->getCounters();
+    EXPECT_EQ(2u, c.retransmissions);
+    EXPECT_EQ(0u, c.requestsGivenUp);
 }
 
 TEST_F(Exchange, LateAnswersReachTheListeners) {
@@ -295,7 +308,7 @@ TEST_F(Exchange, SegmentedReplyThatNeverEndsGivesUpInTheSameBudget) {
     sim.setFaults([] { cObjectServerSim::cFaults f; f.stopBeforeLast = true; return f; }());
     // Long enough for the first segment to arrive before a retransmission
     // is due, so the test sees the partial wait and not a second request.
-    client->setReplyWait(1000);
+    client->setReplyWait(stretched(1000));
     EXPECT_EQ(nullptr, client->get(&asked.list));
     EXPECT_EQ(1u, client->getCounters().requestsGivenUp);
     EXPECT_TRUE(log.has("This is the first segment 9 tags"));

@@ -119,12 +119,13 @@ TEST(MsgReg, SecondCompleteReplyIsLeftForTheListeners) {
     EXPECT_EQ(std::vector<unsigned int>{1}, serials(first));
 }
 
-TEST(MsgReg, GivenUpRequestTakesNothing) {
+TEST(MsgReg, AnswerToTheLastTransmissionIsTaken) {
     Request r(1, 3, 1);
     r.reg.incTx();
-    std::unique_ptr<VMsg> late(replyOf(1, 3, true, {1}));
-    EXPECT_EQ(0, r.reg.msgMatch(late.get()));
-    EXPECT_EQ(nullptr, r.reg.getRxMsg());
+    ASSERT_EQ(cMsgReg::MSG_GAVE_UP, r.reg.rxStatus());
+    EXPECT_EQ(1, r.reg.msgMatch(replyOf(1, 3, true, {1})));
+    ASSERT_NE(nullptr, r.reg.getRxMsg());
+    EXPECT_EQ(std::vector<unsigned int>{1}, serials(r.reg.getRxMsg()));
 }
 
 TEST(MsgReg, PartialReplyIsFreedWithTheEntry) {

@@ -1,0 +1,208 @@
+// The client's receive path fed arbitrary datagrams over loopback while two
+// requests wait for their replies. One started client and one raw UDP
+// socket in the server's place serve every input of the process.
+//
+// Each input: two callers send a get each; the datagrams of the input go
+// to the client; then each request's own bytes are echoed back as its
+// reply, so both callers return; last comes a marker event, and once the
+// listener has seen it the client has routed everything before it.
+//
+// Input: up to 16 datagrams, each flags:u8 length:u16 bytes. Flag bit 0
+// (bit 1) puts the first (second) waiting request's sequence number into
+// the datagram, bit 2 its type 1, so replies, parts of replies and
+// duplicates reach the requests.
+#include <arpa/inet.h>
+#include <log4cpp/Category.hh>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "device.h"
+#include "objclient.h"
+
+namespace {
+
+const unsigned int kCallers = 2;
+const unsigned int kMaxDatagrams = 16;
+// More than the client reads, which cuts longer datagrams.
+const size_t kMaxDatagramBytes = 4096;
+const unsigned int kMarkerSerial = 0x7E000000;
+const int kPatienceMs = 20000;
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// Tells when the marker event of the current input has been delivered.
+class MarkerListener : public cObjectListener {
+public:
+    void expect(unsigned int serial) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        expected_ = serial;
+        seen_ = false;
+    }
+    void onEvent(cObjectList* list) override {
+        cObjectDevice* d = dynamic_cast<cObjectDevice*>(list->first());
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!d || d->getDeviceSerial() != expected_) return;
+        seen_ = true;
+        cond_.notify_all();
+    }
+    bool wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return cond_.wait_for(lock, std::chrono::milliseconds(kPatienceMs), [this] { return seen_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    unsigned int expected_ = 0;
+    bool seen_ = false;
+};
+
+class Harness {
+public:
+    Harness() {
+        log4cpp::Category::getRoot().setPriority(log4cpp::Priority::ERROR);
+        server_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr;
+        std::memset(&addr, 0, sizeof addr);
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        check(server_ >= 0 && bind(server_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+              getsockname(server_, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+        client_.setReplyWait(kPatienceMs);
+        client_.setTransmissions(1);
+        client_.setPingInterval(3600 * 1000);
+        client_.addListener(&marker_);
+        check(client_.start("127.0.0.1", ntohs(addr.sin_port)) == 1);
+        // The client's first datagram, its ping, tells where it listens.
+        std::vector<unsigned char> ping;
+        sockaddr_in from;
+        len = sizeof from;
+        check(readDatagram(ping, &from, &len));
+        check(connect(server_, reinterpret_cast<sockaddr*>(&from), len) == 0);
+        for (unsigned int i = 0; i < kCallers; ++i) std::thread(&Harness::caller, this, i).detach();
+    }
+
+    void run(const uint8_t* data, size_t size) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++round_;
+            done_ = 0;
+        }
+        cond_.notify_all();
+        std::vector<unsigned char> requests[kCallers];
+        for (auto& r : requests) check(readDatagram(r, nullptr, nullptr) && r.size() >= 4);
+        for (const auto& d : datagramsOf(data, size, requests)) sendDatagram(d);
+        for (const auto& r : requests) sendDatagram(r);
+        sendMarker();
+        check(marker_.wait());
+        std::unique_lock<std::mutex> lock(mutex_);
+        check(cond_.wait_for(lock, std::chrono::milliseconds(kPatienceMs),
+                             [this] { return done_ == kCallers; }));
+    }
+
+private:
+    // Each caller sends one get per input and frees what it gets.
+    void caller(unsigned int i) {
+        unsigned int seen = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                cond_.wait(lock, [&] { return round_ != seen; });
+                seen = round_;
+            }
+            cObjectDevice key;
+            key.setDeviceSerial(1001 + i);
+            cObjectList asked;
+            asked.add(&key);
+            if (cObjectList* reply = client_.get(&asked)) {
+                reply->deleteObjects();
+                delete reply;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++done_;
+            cond_.notify_all();
+        }
+    }
+
+    static std::vector<std::vector<unsigned char>> datagramsOf(
+        const uint8_t* data, size_t size, const std::vector<unsigned char> (&requests)[kCallers]) {
+        std::vector<std::vector<unsigned char>> out;
+        for (size_t at = 0; at + 3 <= size && out.size() < kMaxDatagrams;) {
+            const unsigned char flags = data[at];
+            const size_t len = std::min<size_t>(
+                std::min<size_t>((data[at + 1] << 8) | data[at + 2], size - at - 3), kMaxDatagramBytes);
+            out.emplace_back(data + at + 3, data + at + 3 + len);
+            at += 3 + len;
+            std::vector<unsigned char>& d = out.back();
+            if (d.size() < 4) continue;
+            for (unsigned int i = 0; i < kCallers; ++i)
+                if (flags & (1u << i)) d[3] = static_cast<unsigned char>((d[3] & 0x80) | (requests[i][3] & 0x7F));
+            if (flags & 4) d[2] = 1;
+        }
+        return out;
+    }
+
+    void sendMarker() {
+        ++markers_;
+        marker_.expect(kMarkerSerial + markers_);
+        cObjectDevice d;
+        d.setDeviceSerial(kMarkerSerial + markers_);
+        cObjectList list;
+        list.add(&d);
+        list.setMsgType(2);
+        VMsg* msg = list.toMsg();
+        std::vector<unsigned char> bytes(64);
+        bytes.resize(msg->getMsg(bytes.data(), static_cast<unsigned short>(bytes.size())));
+        delete msg;
+        check(!bytes.empty());
+        sendDatagram(bytes);
+    }
+
+    void sendDatagram(const std::vector<unsigned char>& d) {
+        check(send(server_, d.data(), d.size(), 0) == static_cast<ssize_t>(d.size()));
+    }
+
+    bool readDatagram(std::vector<unsigned char>& out, sockaddr_in* from, socklen_t* len) {
+        pollfd p = {server_, POLLIN, 0};
+        if (poll(&p, 1, kPatienceMs) != 1) return false;
+        out.resize(VMsg::kMaxDatagram);
+        const ssize_t n = recvfrom(server_, out.data(), out.size(), 0,
+                                   reinterpret_cast<sockaddr*>(from), len);
+        if (n < 0) return false;
+        out.resize(static_cast<size_t>(n));
+        return true;
+    }
+
+    int server_;
+    cObjectClient client_;
+    MarkerListener marker_;
+    unsigned int markers_ = 0;
+    std::mutex mutex_;
+    std::condition_variable cond_;
+    unsigned int round_ = 0;
+    unsigned int done_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Made once and never destroyed: its threads serve the whole process.
+    static Harness* harness = new Harness;
+    harness->run(data, size);
+    return 0;
+}
