@@ -9,8 +9,8 @@
 //
 // Input: up to 16 datagrams, each flags:u8 length:u16 bytes. Flag bit 0
 // (bit 1) puts the first (second) waiting request's sequence number into
-// the datagram, bit 2 its type 1, so replies, parts of replies and
-// duplicates reach the requests.
+// the datagram, bit 2 its type 1, so replies, segments of replies in any
+// order and duplicates reach the requests.
 #include <arpa/inet.h>
 #include <log4cpp/Category.hh>
 #include <netinet/in.h>
@@ -105,7 +105,7 @@ public:
         }
         cond_.notify_all();
         std::vector<unsigned char> requests[kCallers];
-        for (auto& r : requests) check(readDatagram(r, nullptr, nullptr) && r.size() >= 4);
+        for (auto& r : requests) check(readDatagram(r, nullptr, nullptr) && r.size() >= VMsg::kDatagramHeader);
         for (const auto& d : datagramsOf(data, size, requests)) sendDatagram(d);
         for (const auto& r : requests) sendDatagram(r);
         sendMarker();
@@ -149,10 +149,12 @@ private:
             out.emplace_back(data + at + 3, data + at + 3 + len);
             at += 3 + len;
             std::vector<unsigned char>& d = out.back();
-            if (d.size() < 4) continue;
+            // Header bytes 3 and 4 are the type and the sequence number
+            // (its top bit, reserved, is left as the input has it).
+            if (d.size() < 5) continue;
             for (unsigned int i = 0; i < kCallers; ++i)
-                if (flags & (1u << i)) d[3] = static_cast<unsigned char>((d[3] & 0x80) | (requests[i][3] & 0x7F));
-            if (flags & 4) d[2] = 1;
+                if (flags & (1u << i)) d[4] = static_cast<unsigned char>((d[4] & 0x80) | (requests[i][4] & 0x7F));
+            if (flags & 4) d[3] = 1;
         }
         return out;
     }

@@ -1,12 +1,17 @@
 // Writes the fuzz seed corpora and the libFuzzer dictionary from real
 // objects of every class:
-//   <dir>/datagram/  one datagram per class, and the segments of a mixed list
+//   <dir>/datagram/  one datagram per class, the segments of a mixed list,
+//                    the two segments of a device larger than one, and a
+//                    datagram with a text longer than any segment carries
 //   <dir>/json/      one document per class, and one of the mixed list
 //   <dir>/segments/  runs of reply segments for two waiting requests: in
-//                    order, repeated, reordered, interleaved, cut short
+//                    order, repeated, reordered, reversed, interleaved, cut
+//                    short, of another shape, too large for the second
 //   <dir>/receive/   datagrams for a client with two requests waiting:
-//                    replies, segmented replies, duplicates, events, garbage
-//   <dir>/wqx.dict   every tag number in the dictionary and every JSON key
+//                    replies, segmented replies in and out of order,
+//                    duplicates, events, garbage
+//   <dir>/wqx.dict   every tag number in the dictionary, every JSON key and
+//                    the header bytes of a whole message
 //
 // Every field of every class is set (see tests/everyfield.h).
 #include <cstdio>
@@ -15,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "device.h"
 #include "everyfield.h"
 #include "objectlist.h"
 
@@ -35,9 +41,9 @@ typedef std::vector<unsigned char> Bytes;
 // The datagrams the list travels as.
 std::vector<Bytes> datagramsOf(cObjectList& list) {
     std::unique_ptr<VMsg> msg(list.toMsg());
-    msg->segmentMessage(1024);
+    msg->segmentMessage(VMsg::kMaxSegment);
     msg->resetSegment();
-    unsigned char buf[1024];
+    unsigned char buf[VMsg::kMaxSegment];
     std::vector<Bytes> out;
     while (VMsg* seg = msg->getNextSegment()) {
         const unsigned short n = seg->getMsg(buf, sizeof buf);
@@ -67,7 +73,9 @@ bool writeSegments(const std::string& path, unsigned char type, unsigned char se
 }
 
 // The mixed reply to (1, 9) in every order a lossy link delivers it, a
-// short reply to the second request (1, 8), and a reply of another type.
+// short reply to the second request (1, 8), a reply of another type, a
+// segment claiming another total, and the mixed reply sent to the second
+// request, which may not hold that much.
 bool writeSegmentSeeds(const std::string& dir, cObjectList& mixed, cObjectList& one) {
     mixed.setMsgType(1);
     mixed.setMsgSeq(9);
@@ -83,15 +91,28 @@ bool writeSegmentSeeds(const std::string& dir, cObjectList& mixed, cObjectList& 
     }
     reordered.push_back(reply.back());
     reordered.insert(reordered.end(), reply.begin(), reply.end() - 1);
+    const std::vector<Bytes> reversed(reply.rbegin(), reply.rend());
+    // The second segment again, claiming one segment more than there are
+    // (total is header bytes 7 and 8), then the rest.
+    std::vector<Bytes> otherTotal(reply.begin(), reply.begin() + 2);
+    otherTotal.push_back(reply[1]);
+    otherTotal.back()[8] = static_cast<unsigned char>(otherTotal.back()[8] + 1);
+    otherTotal.insert(otherTotal.end(), reply.begin() + 2, reply.end());
     one.setMsgType(0);
     const std::vector<Bytes> wrongType = datagramsOf(one);
+    mixed.setMsgSeq(8);
+    const std::vector<Bytes> tooLarge = datagramsOf(mixed);
+    mixed.setMsgSeq(9);
     const std::string d = dir + "/segments/";
     return writeSegments(d + "in_order.bin", 1, 9, reply) &&
            writeSegments(d + "repeated.bin", 1, 9, repeated) &&
            writeSegments(d + "last_first.bin", 1, 9, reordered) &&
+           writeSegments(d + "reversed.bin", 1, 9, reversed) &&
            writeSegments(d + "interleaved.bin", 1, 9, interleaved) &&
            writeSegments(d + "cut_short.bin", 1, 9, cut) &&
-           writeSegments(d + "other_type.bin", 1, 8, wrongType);
+           writeSegments(d + "other_total.bin", 1, 9, otherTotal) &&
+           writeSegments(d + "other_type.bin", 1, 8, wrongType) &&
+           writeSegments(d + "too_large.bin", 1, 9, tooLarge);
 }
 
 // ---- receive: flags:u8 length:u16 datagram, repeated ----
@@ -119,20 +140,47 @@ bool writeReceiveSeeds(const std::string& dir, cObjectList& mixed, cObjectList& 
     one.setMsgType(2);
     const Bytes event = datagramsOf(one).front();
     // A message of tags without objects, as the server answers a ping.
-    const Bytes pingAnswer = {0, 12, 1, 0x80, 0, 1, 8, 2, 0, 4, 0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes garbage = {0x00, 0x09, 0x01, 0x80, 0xFF, 0xFF, 0x08, 0x02, 0x00};
-    std::vector<std::pair<unsigned char, Bytes>> segmented;
+    VMsg ping(1);
+    ping.addTag(VTagFactory::createVTag(8, 0xFFFFFFFFu));
+    Bytes pingAnswer(64);
+    pingAnswer.resize(ping.getMsg(pingAnswer.data(), static_cast<unsigned short>(pingAnswer.size())));
+    // A cut datagram: 14 message bytes declared, 12 there, 65535 tags.
+    const Bytes garbage = {0x00, 0x0E, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF, 0xFF, 0x08, 0x02, 0x00};
+    std::vector<std::pair<unsigned char, Bytes>> segmented, reversed;
     for (const Bytes& p : parts) segmented.emplace_back(toFirst, p);
+    reversed.assign(segmented.rbegin(), segmented.rend());
     std::vector<std::pair<unsigned char, Bytes>> partOnly(segmented.begin(), segmented.begin() + 2);
     const std::string d = dir + "/receive/";
     return writeBytes(d + "replies.bin", receiveInput({{toFirst, reply}, {toSecond, reply}})) &&
            writeBytes(d + "duplicates.bin",
                       receiveInput({{toFirst, reply}, {toFirst, reply}, {toSecond, reply}})) &&
            writeBytes(d + "segmented.bin", receiveInput(segmented)) &&
+           writeBytes(d + "segmented_reversed.bin", receiveInput(reversed)) &&
            writeBytes(d + "part_then_echo.bin", receiveInput(partOnly)) &&
            writeBytes(d + "event.bin", receiveInput({{0, event}})) &&
            writeBytes(d + "ping_answer.bin", receiveInput({{toFirst, pingAnswer}})) &&
            writeBytes(d + "empty_and_garbage.bin", receiveInput({{0, {}}, {toFirst, garbage}}));
+}
+
+// A device whose label makes it larger than one segment: its two
+// segments. And one whose label no segment carries, in one datagram as
+// large as a reader takes.
+bool writeLargeDevices(const std::string& dir) {
+    cObjectList list;
+    list.setMsgType(1);
+    list.setMsgSeq(3);
+    cObjectDevice* d = new cObjectDevice;
+    d->setDeviceSerial(7);
+    d->setDeviceLabel(std::string(1000, 'L').c_str());
+    list.add(d);
+    bool ok = writeDatagrams(dir + "/datagram/large_device", list);
+    d->setDeviceLabel(std::string(1500, 'L').c_str());
+    std::unique_ptr<VMsg> msg(list.toMsg());
+    Bytes one(VMsg::kMaxDatagram);
+    one.resize(msg->getMsg(one.data(), VMsg::kMaxDatagram));
+    ok &= !one.empty() && writeBytes(dir + "/datagram/long_text.bin", one);
+    list.deleteObjects();
+    return ok;
 }
 
 bool writeJSON(const std::string& path, cObjectList& list) {
@@ -168,6 +216,11 @@ bool writeDictionary(const std::string& path, cObjectList& mixed) {
     collectKeys(text, keys);
     cObject::deleteJSON(text);
     for (const std::string& k : keys) dict += "key_" + k + "=\"\\\"" + k + "\\\"\"\n";
+    // Header bytes: the format's version before a get's type, and the place
+    // of a whole message (segment 0 of 1).
+    std::snprintf(line, sizeof line, "hdr_version_get=\"\\x%02X\\x01\"\n", VMsg::kWireVersion);
+    dict += line;
+    dict += "hdr_whole=\"\\x00\\x00\\x00\\x01\"\n";
     return writeFile(path, dict.data(), dict.size());
 }
 
@@ -204,6 +257,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i, o = mixed.next()) mixed.add(o->clone());
     }
     ok &= writeDatagrams(dir + "/datagram/mixed", mixed);
+    ok &= writeLargeDevices(dir);
     ok &= writeJSON(dir + "/json/mixed.json", mixed);
     ok &= writeDictionary(dir + "/wqx.dict", mixed);
     cObjectList one;

@@ -50,8 +50,9 @@ public:
     bool isEvent() const { return event; }
     int numObjects() const { return static_cast<int>(objects.size()); }
 
-    // One message of the list's type and sequence, marked as the last
-    // segment, holding each object's tags in list order.
+    // One whole message (segment 0 of 1) of the list's type and sequence,
+    // holding each object's tags in list order; segmentMessage cuts it for
+    // sending.
     VMsg* toMsg();
     // Whether msg answers this list: same type and 7-bit sequence.
     bool match(VMsg* msg);

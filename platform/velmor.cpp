@@ -11,7 +11,8 @@ log4cpp::Category& velmorLog() {
     return *cat;
 }
 
-const std::size_t kMsgHeader = 4;  // type, seq, tag count
+// version, type, seq, index (2), total (2), tag count (2)
+const std::size_t kMsgHeader = 9;
 const std::size_t kTagHeader = 4;  // number, type, value length
 const std::size_t kLenPrefix = 2;  // datagram length
 
@@ -168,8 +169,10 @@ VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
 
 // ---- messages ----
 
+static_assert(kLenPrefix + kMsgHeader == VMsg::kDatagramHeader, "header size");
+
 VMsg::VMsg(unsigned char type)
-    : type_(type), seq_(0), last_(false), ownsTags_(true), length_(kMsgHeader), cursor_(0) {}
+    : type_(type), seq_(0), index_(0), total_(1), ownsTags_(true), length_(kMsgHeader), cursor_(0) {}
 
 VMsg::~VMsg() {
     clearSegments();
@@ -182,6 +185,25 @@ void VMsg::clearSegments() {
         if (s != this) delete s;
     segments_.clear();
     cursor_ = 0;
+}
+
+void VMsg::setSegment(unsigned short index, unsigned short total) {
+    if (index >= total) return;
+    index_ = index;
+    total_ = total;
+}
+
+void VMsg::setLastSegment(bool last) {
+    if (last)
+        total_ = static_cast<unsigned short>(index_ + 1u);
+    else if (total_ <= index_ + 1u && index_ < 0xFFFE)
+        total_ = static_cast<unsigned short>(index_ + 2u);
+}
+
+std::size_t VMsg::getFootprint() const {
+    // Each tag is a heap object at least the size of the largest tag class
+    // (a text's characters are in length_ already), plus its pointer.
+    return sizeof(VMsg) + length_ + tags_.size() * (sizeof(VTagString) + sizeof(VTag*));
 }
 
 int VMsg::addTag(VTag* tag) {
@@ -202,9 +224,12 @@ unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
     }
     unsigned char* p = static_cast<unsigned char*>(buf);
     put16(p, static_cast<unsigned int>(length_));
-    p[2] = type_;
-    p[3] = static_cast<unsigned char>((seq_ & 0x7F) | (last_ ? 0x80 : 0));
-    put16(p + 4, static_cast<unsigned int>(tags_.size()));
+    p[2] = kWireVersion;
+    p[3] = type_;
+    p[4] = seq_ & 0x7F;
+    put16(p + 5, index_);
+    put16(p + 7, total_);
+    put16(p + 9, static_cast<unsigned int>(tags_.size()));
     p += kLenPrefix + kMsgHeader;
     for (const VTag* t : tags_) {
         p[0] = t->getTag();
@@ -217,17 +242,23 @@ unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
 }
 
 VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
-    if (!buf || len < kLenPrefix + kMsgHeader) return nullptr;
+    if (!buf || len < kLenPrefix + kMsgHeader || len > kMaxDatagram) return nullptr;
     const unsigned char* p = static_cast<const unsigned char*>(buf);
     const std::size_t declared = get16(p);
     // Exactly one message: a short datagram was cut, a long one carries
     // bytes nobody can account for.
     if (declared + kLenPrefix != len || declared < kMsgHeader) return nullptr;
+    // Another format's datagram, a reserved bit set, or a segment outside
+    // its message: nothing this reader can place.
+    const unsigned int index = get16(p + 5);
+    const unsigned int total = get16(p + 7);
+    if (p[2] != kWireVersion || (p[4] & 0x80) || index >= total) return nullptr;
     const unsigned char* end = p + len;
-    VMsg* msg = new VMsg(p[2]);
-    msg->seq_ = p[3] & 0x7F;
-    msg->last_ = (p[3] & 0x80) != 0;
-    const unsigned int count = get16(p + 4);
+    VMsg* msg = new VMsg(p[3]);
+    msg->seq_ = p[4];
+    msg->index_ = static_cast<unsigned short>(index);
+    msg->total_ = static_cast<unsigned short>(total);
+    const unsigned int count = get16(p + 9);
     p += kLenPrefix + kMsgHeader;
     // Every tag takes at least its header, so a count the bytes cannot hold
     // reserves no more than they can.
@@ -253,46 +284,48 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     return msg;
 }
 
-void VMsg::segmentMessage(int maxDatagram) {
+std::size_t VMsg::segmentMessage(int maxDatagram) {
     clearSegments();
     const std::size_t overhead = kLenPrefix + kMsgHeader;
-    if (maxDatagram <= 0 || static_cast<std::size_t>(maxDatagram) <= overhead) {
+    if (maxDatagram <= 0 || static_cast<std::size_t>(maxDatagram) <= overhead + kTagHeader) {
         velmorLog().warn("Cannot segment into %d byte datagrams", maxDatagram);
-        return;
+        return 0;
     }
     const std::size_t budget = static_cast<std::size_t>(maxDatagram) - overhead;
+    for (const VTag* t : tags_) {
+        if (encodedSize(t) > budget) {
+            // Sending the rest would report a message as sent that lost a
+            // field on the way: the whole message stays behind instead.
+            velmorLog().warn("Not sending message: tag %02X of %u value bytes is larger than any segment",
+                             t->getTag(), static_cast<unsigned>(t->getLength()));
+            return 0;
+        }
+    }
     if (length_ - kMsgHeader <= budget && tags_.size() <= 0xFFFF) {
+        index_ = 0;
+        total_ = 1;
         segments_.push_back(this);
-        return;
+        return 1;
     }
     const VelmorDictDef* dict = WQX::DictDef;
-    auto startSegment = [this]() {
-        VMsg* s = new VMsg(type_);
-        s->seq_ = seq_;
-        s->ownsTags_ = false;
-        segments_.push_back(s);
-        return s;
-    };
     VMsg* cur = nullptr;
     std::size_t used = 0;
     for (std::size_t i = 0; i < tags_.size(); ++i) {
         VTag* t = tags_[i];
         const std::size_t size = encodedSize(t);
-        if (size > budget) {
-            velmorLog().warn("Dropping tag %02X of %u bytes: larger than any segment",
-                             t->getTag(), static_cast<unsigned>(size));
-            continue;
-        }
         bool cut = !cur || used + size > budget || cur->tags_.size() == 0xFFFF;
         if (!cut && dict->isObjectCode(t->getTag())) {
             // Keep the object whole when it would fit a fresh segment.
             std::size_t group = size;
             for (std::size_t j = i + 1; j < tags_.size() && !dict->isObjectCode(tags_[j]->getTag()); ++j)
-                if (encodedSize(tags_[j]) <= budget) group += encodedSize(tags_[j]);
+                group += encodedSize(tags_[j]);
             cut = used + group > budget && group <= budget;
         }
         if (cut) {
-            cur = startSegment();
+            cur = new VMsg(type_);
+            cur->seq_ = seq_;
+            cur->ownsTags_ = false;
+            segments_.push_back(cur);
             // A segment holds at most one tag per header's worth of budget.
             const std::size_t left = tags_.size() - i;
             cur->tags_.reserve(left < budget / kTagHeader ? left : budget / kTagHeader);
@@ -301,8 +334,15 @@ void VMsg::segmentMessage(int maxDatagram) {
         cur->addTag(t);
         used += size;
     }
-    if (segments_.empty()) startSegment();
-    segments_.back()->last_ = last_;
+    if (segments_.size() > 0xFFFF) {
+        velmorLog().warn("Not sending message: %u segments are more than a message can have",
+                         static_cast<unsigned>(segments_.size()));
+        clearSegments();
+        return 0;
+    }
+    const unsigned short total = static_cast<unsigned short>(segments_.size());
+    for (unsigned short k = 0; k < total; ++k) segments_[k]->setSegment(k, total);
+    return segments_.size();
 }
 
 VMsg* VMsg::getNextSegment() {
@@ -313,7 +353,93 @@ VMsg* VMsg::getNextSegment() {
 void VMsg::addSegment(const VMsg* segment) {
     if (!segment || segment == this) return;
     for (const VTag* t : segment->tags_) addTag(t->clone());
-    last_ = segment->last_;
+    index_ = segment->index_;
+    total_ = segment->total_;
+}
+
+void VMsg::takeTagsOf(VMsg* other) {
+    tags_.insert(tags_.end(), other->tags_.begin(), other->tags_.end());
+    length_ += other->length_ - kMsgHeader;
+    other->tags_.clear();
+    other->length_ = kMsgHeader;
+}
+
+// ---- assembly ----
+
+bool VAssemblyBudget::reserve(std::size_t n) {
+    std::size_t held = held_.load();
+    do {
+        if (n > total_.load() || held > total_.load() - n) return false;
+    } while (!held_.compare_exchange_weak(held, held + n));
+    return true;
+}
+
+VMsgAssembly::VMsgAssembly(std::size_t limit, VAssemblyBudget* budget)
+    : limit_(limit), budget_(budget), type_(0), seq_(0), received_(0), held_(0), whole_(nullptr) {}
+
+VMsgAssembly::~VMsgAssembly() { clear(); }
+
+void VMsgAssembly::clear() {
+    for (VMsg* part : parts_) delete part;
+    parts_.clear();
+    parts_.shrink_to_fit();
+    delete whole_;
+    whole_ = nullptr;
+    if (budget_) budget_->release(held_);
+    held_ = 0;
+    received_ = 0;
+}
+
+VMsgAssembly::eResult VMsgAssembly::add(VMsg* segment) {
+    if (!segment) return ASM_MISMATCH;
+    const bool fits = parts_.empty() || (type_ == segment->type_ && seq_ == segment->seq_ &&
+                                         parts_.size() == segment->total_);
+    if (!fits || whole_ || (!parts_.empty() && parts_[segment->index_])) {
+        const bool duplicate = fits && !whole_;
+        delete segment;
+        return duplicate ? ASM_DUPLICATE : ASM_MISMATCH;
+    }
+    // The slots for every place are charged too: a peer that announces
+    // 65535 segments pays for them before it sends one.
+    const std::size_t cost =
+        segment->getFootprint() + (parts_.empty() ? segment->total_ * sizeof(VMsg*) : 0);
+    if (held_ + cost > limit_ || (budget_ && !budget_->reserve(cost))) {
+        delete segment;
+        clear();
+        return ASM_TOO_LARGE;
+    }
+    held_ += cost;
+    if (parts_.empty()) {
+        parts_.assign(segment->total_, nullptr);
+        type_ = segment->type_;
+        seq_ = segment->seq_;
+    }
+    parts_[segment->index_] = segment;
+    if (++received_ < parts_.size()) return ASM_PART;
+
+    // Every place is filled: the segments become one message, in order.
+    VMsg* whole = parts_[0];
+    for (std::size_t i = 1; i < parts_.size(); ++i) {
+        whole->takeTagsOf(parts_[i]);
+        delete parts_[i];
+    }
+    whole->index_ = 0;
+    whole->total_ = 1;
+    parts_.clear();
+    whole_ = whole;
+    return ASM_WHOLE;
+}
+
+VMsg* VMsgAssembly::take() {
+    VMsg* whole = whole_;
+    whole_ = nullptr;
+    if (whole) {
+        if (budget_) budget_->release(held_);
+        held_ = 0;
+        received_ = 0;
+        parts_.shrink_to_fit();
+    }
+    return whole;
 }
 
 // ---- grouping ----

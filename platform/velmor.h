@@ -5,15 +5,20 @@
 // struct. docs/wire-format.md has the full description and examples.
 //
 //   datagram := length:u16 message               length counts message bytes
-//   message  := type:u8 seq:u8 count:u16 tag*count
-//   seq      := bit 7 set on the last segment of a message, bits 0-6 sequence
+//   message  := version:u8 type:u8 seq:u8 index:u16 total:u16 count:u16 tag*count
+//   version  := 2                                 this format (kWireVersion)
+//   seq      := bits 0-6 sequence number, bit 7 zero (reserved)
+//   index    := this segment's place in its message, 0 first; index < total
+//   total    := how many segments the message has (1 for a whole message)
 //   tag      := number:u8 vtype:u8 vlen:u16 value[vlen]
 //   vtype    := 0 none (vlen 0)  1 text (no terminator)  2 u32 (vlen 4)
 //               3 u16 (vlen 2)   4 u8 (vlen 1)           5 bytes (any vlen)
 //               6 float (vlen 4, IEEE-754 bits)
 //
 // A datagram is therefore 2 bytes longer than its encoded message, and an
-// encoded tag 4 bytes longer than its value.
+// encoded tag 4 bytes longer than its value. Every segment says where it
+// belongs, so a receiver can put a message together from segments that come
+// in any order, take each once and see when one is missing (VMsgAssembly).
 //
 // Ownership: a VMsg owns its tags (addTag takes them over) and the segments
 // that segmentMessage makes. A VelmorMessage owns its object groups but not
@@ -29,6 +34,7 @@
 #ifndef WQX_VELMOR_H
 #define WQX_VELMOR_H
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -198,8 +204,19 @@ WQX_EXPORT extern const VelmorDictDef* const DictDef;
 
 class WQX_EXPORT VMsg {
 public:
+    // constexpr makes these inline: code may take them by reference
+    // (std::min, test assertions) without a definition in velmor.cpp.
     // Largest datagram VMsg::parseMsg accepts, and a safe receive buffer.
-    static const unsigned short kMaxDatagram = 2048;
+    static constexpr unsigned short kMaxDatagram = 2048;
+    // The largest datagram a sender makes: segmentMessage(kMaxSegment).
+    static constexpr unsigned short kMaxSegment = 1024;
+    // The format written into, and required of, every datagram.
+    static constexpr unsigned char kWireVersion = 2;
+    // Bytes in front of the first tag: length, version, type, seq, index,
+    // total, count.
+    static constexpr unsigned short kDatagramHeader = 11;
+    // The longest value one tag can carry in a kMaxSegment datagram.
+    static constexpr unsigned short kMaxTagValue = kMaxSegment - kDatagramHeader - 4;
 
     explicit VMsg(unsigned char type = 0);
     ~VMsg();
@@ -211,8 +228,19 @@ public:
     // The sequence number; only its low 7 bits are kept.
     unsigned char getSeq() const { return seq_; }
     void setSeq(unsigned char seq) { seq_ = seq & 0x7F; }
-    void setLastSegment(bool last) { last_ = last; }
-    bool isLastSegment() const { return last_; }
+
+    // Where this message sits in a segmented one: segment `index` of
+    // `total`. A new message is segment 0 of 1, a whole message. Ignored
+    // unless index < total.
+    void setSegment(unsigned short index, unsigned short total);
+    unsigned short getSegmentIndex() const { return index_; }
+    unsigned short getSegmentTotal() const { return total_; }
+    bool isWhole() const { return total_ == 1; }
+    // The final segment of its message (a whole message is one).
+    bool isLastSegment() const { return index_ + 1u == total_; }
+    // Marks the message final (total = index + 1), or not final (at least
+    // one more segment follows).
+    void setLastSegment(bool last);
 
     // Appends the tag and takes it over (null is ignored); returns the
     // number of tags the message now holds.
@@ -223,6 +251,9 @@ public:
     const std::vector<VTag*>& getTags() const { return tags_; }
     // Bytes of the encoded message, without the datagram's length prefix.
     std::size_t getLength() const { return length_; }
+    // Roughly the memory the message holds (itself, its tags and their
+    // values): what limits on memory count.
+    std::size_t getFootprint() const;
 
     // Encodes the message as one datagram into buf. Returns the datagram's
     // length, or 0 (with a log line) when it needs more than size bytes or
@@ -230,35 +261,109 @@ public:
     unsigned short getMsg(void* buf, unsigned short size) const;
 
     // Decodes one datagram. Returns a new message owned by the caller, or
-    // null when the bytes are not exactly one well-formed datagram.
+    // null when the bytes are not exactly one well-formed datagram of this
+    // format, or are more than kMaxDatagram.
     static VMsg* parseMsg(const void* buf, unsigned short len);
 
     // Splits the message into segments whose datagrams are at most
-    // maxDatagram bytes. Cuts before a wire object code where it can, so
-    // that each segment carries whole objects; a tag too large for any
-    // datagram is dropped with a warning. The segments share this
-    // message's tags and belong to it; all but the final one are marked
-    // not-last, the final one inherits this message's last flag.
-    void segmentMessage(int maxDatagram);
+    // maxDatagram bytes, numbered 0 to n-1 of n. Cuts before a wire object
+    // code where the whole object then fits the next segment; an object
+    // larger than a segment is cut where it must be, and the receiver puts
+    // it together again. Returns the number of segments; 0 (with a warning,
+    // and no segment at all) when the message cannot be sent: a tag larger
+    // than any segment, or more than 65535 segments. Nothing is ever sent
+    // with part of it left out. The segments share this message's tags and
+    // belong to it.
+    std::size_t segmentMessage(int maxDatagram);
     void resetSegment() { cursor_ = 0; }
     // The next segment, or null after the last one.
     VMsg* getNextSegment();
 
     // Appends copies of a further received segment's tags; the caller keeps
-    // and deletes the segment. The last flag follows the added segment.
+    // and deletes the segment. Takes the added segment's place, so the last
+    // flag follows it. VMsgAssembly is the safe way to put segments
+    // together: this appends whatever it is given.
     void addSegment(const VMsg* segment);
 
 private:
+    friend class VMsgAssembly;
     void clearSegments();
+    // Moves every tag of other to the end of this message.
+    void takeTagsOf(VMsg* other);
 
     unsigned char type_;
     unsigned char seq_;
-    bool last_;
+    unsigned short index_;
+    unsigned short total_;
     bool ownsTags_;
     std::size_t length_;
     std::vector<VTag*> tags_;
     std::vector<VMsg*> segments_;
     std::size_t cursor_;
+};
+
+// Memory that several assemblies share: what all partial messages together
+// may hold. Safe to use from several threads.
+class WQX_EXPORT VAssemblyBudget {
+public:
+    explicit VAssemblyBudget(std::size_t total) : total_(total), held_(0) {}
+    void setTotal(std::size_t total) { total_.store(total); }
+    std::size_t getTotal() const { return total_.load(); }
+    std::size_t getHeld() const { return held_.load(); }
+    // Takes n bytes when they fit; false (nothing taken) when they do not.
+    bool reserve(std::size_t n);
+    void release(std::size_t n) { held_.fetch_sub(n); }
+
+private:
+    std::atomic<std::size_t> total_;
+    std::atomic<std::size_t> held_;
+};
+
+// Puts one segmented message together. Segments may come in any order and
+// more than once; each place is taken once, and the message is handed over
+// only when every segment from 0 to total-1 has come. What is held is
+// bounded: by `limit` bytes for this message, and by the budget shared with
+// other assemblies.
+//
+// Ownership: add() takes the segment over whatever it answers; take()
+// hands the whole message to the caller. Not thread-safe: one owner.
+class WQX_EXPORT VMsgAssembly {
+public:
+    enum eResult {
+        ASM_PART = 0,       // kept; more segments are missing
+        ASM_WHOLE = 1,      // the message is complete: take() it
+        ASM_DUPLICATE = 2,  // that place is already filled; dropped
+        ASM_MISMATCH = 3,   // another message's shape (type, sequence or
+                            // total differ); dropped
+        ASM_TOO_LARGE = 4,  // a limit was passed; dropped, and everything
+                            // held was freed: the message cannot be had
+    };
+
+    // budget may be null (then only limit counts); it must outlive this.
+    VMsgAssembly(std::size_t limit, VAssemblyBudget* budget);
+    ~VMsgAssembly();
+    VMsgAssembly(const VMsgAssembly&) = delete;
+    VMsgAssembly& operator=(const VMsgAssembly&) = delete;
+
+    eResult add(VMsg* segment);
+    // The whole message (segment 0 of 1) once add answered ASM_WHOLE, else
+    // null. The assembly is empty afterwards.
+    VMsg* take();
+    // Frees what is held; the assembly starts again empty.
+    void clear();
+    bool empty() const { return held_ == 0 && whole_ == nullptr; }
+    std::size_t getHeldBytes() const { return held_; }
+    std::size_t getReceived() const { return received_; }
+
+private:
+    std::size_t limit_;
+    VAssemblyBudget* budget_;
+    unsigned char type_;        // of the message being put together
+    unsigned char seq_;
+    std::vector<VMsg*> parts_;  // by index, one per segment; null where missing
+    std::size_t received_;
+    std::size_t held_;
+    VMsg* whole_;
 };
 
 // One object's tag group inside a parsed message.

@@ -91,14 +91,35 @@ void addCode(cTagList& tags, int tag, const CodePair (&table)[N], int value) {
     if (code >= 0) tags.add(tag, static_cast<unsigned char>(code));
 }
 
-// A text tag read through the 256-byte buffer every class uses.
+// A text field read from a tag, whole. Most texts are short labels and
+// fit the inline buffer (so do numbers a class is handed instead of text);
+// a longer text or bytes value gets an exact heap block, so that a text of
+// any length that reached us comes back out of the object unchanged.
 class TagText {
 public:
-    explicit TagText(VTag* tag) { cTagList::getString(tag, buf_, sizeof buf_); }
-    const char* c_str() const { return buf_; }
+    explicit TagText(VTag* tag) : heap_(nullptr) {
+        inline_[0] = '\0';
+        const bool sized = tag && (tag->getType() == VTAG_STRING || tag->getType() == VTAG_BYTES);
+        if (!sized || tag->getLength() < sizeof inline_) {
+            cTagList::getString(tag, inline_, sizeof inline_);
+            return;
+        }
+        const std::size_t n = tag->getLength();
+        heap_ = new char[n + 1];
+        if (tag->getType() == VTAG_STRING)
+            std::memcpy(heap_, static_cast<VTagString*>(tag)->text().data(), n);
+        else
+            static_cast<VTagBytes*>(tag)->getValue(heap_, static_cast<unsigned short>(n));
+        heap_[n] = '\0';
+    }
+    ~TagText() { delete[] heap_; }
+    TagText(const TagText&) = delete;
+    TagText& operator=(const TagText&) = delete;
+    const char* c_str() const { return heap_ ? heap_ : inline_; }
 
 private:
-    char buf_[256];
+    char inline_[256];
+    char* heap_;
 };
 
 // Hands every tag of the group, then every message-level tag, to populate:

@@ -77,7 +77,6 @@ bool cObjectList::remove(cObject* key) {
 VMsg* cObjectList::toMsg() {
     VMsg* msg = new VMsg(msgType);
     msg->setSeq(msgSeq & 0x7F);
-    msg->setLastSegment(true);
     // Objects carry a dozen tags or so: room for most lists at once instead
     // of regrowing (and copying) the tag vector a dozen times.
     msg->reserveTags(objects.size() * 16);

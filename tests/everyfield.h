@@ -29,7 +29,6 @@ inline VMsg* everyTagMessage(cObject::eObjectTypes type) {
         }
     }
     VMsg* msg = new VMsg(1);
-    msg->setLastSegment(true);
     while (VTag* t = tags.get()) msg->addTag(t);
     return msg;
 }

@@ -52,7 +52,7 @@ TEST(Capability, TagsIn) {
         {new VTagUInt32(174, 0xFFFFFFFEu), U, 0xFFFFFFFE, "(null)", "(null)"},
         {new VTagString(172, "Relay", 5), U, U, "Relay", "(null)"},
         {new VTagString(173, "", 0), U, U, "(null)", ""},
-        {new VTagString(173, longText.c_str(), longText.size()), U, U, "(null)", longText.substr(0, 255)},
+        {new VTagString(173, longText.c_str(), longText.size()), U, U, "(null)", longText},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(tagText(r.tag));

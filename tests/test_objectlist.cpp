@@ -172,7 +172,7 @@ TEST(ObjectListMsg, ToMsgSkipsNullEntries) {
     list.add(nullptr);
     list.add(new StubObject(cObject::OBJ_PORT));  // no tag list at all
     std::unique_ptr<VMsg> msg(list.toMsg());
-    EXPECT_EQ(encode(*msg), canon("0010 03 85 0002 | 05 00 0000 | 08 02 0004 00000007"));
+    EXPECT_EQ(encode(*msg), canon("0015 | 02 03 05 0000 0001 0002 | 05 00 0000 | 08 02 0004 00000007"));
     EXPECT_TRUE(log.has("cObjectList", kDebug, "Weird NULL object in list"));
     EXPECT_EQ(log.count("Add Object.."), 2);
     EXPECT_TRUE(log.has("cObjectList", kDebug, "Add Tag 05(5) len 4 cnt = 1"));
@@ -184,7 +184,7 @@ TEST(ObjectListMsg, ToMsgSkipsNullEntries) {
 TEST(ObjectListMsg, UnsetSequenceTravelsAsItsLowBits) {
     cObjectList list;
     std::unique_ptr<VMsg> msg(list.toMsg());
-    EXPECT_EQ(encode(*msg), canon("0004 FF FF 0000"));
+    EXPECT_EQ(encode(*msg), canon("0009 | 02 FF 7F 0000 0001 0000"));
 }
 
 struct MatchCase {
@@ -196,11 +196,12 @@ struct MatchCase {
 
 TEST(ObjectListMsg, MatchComparesTypeAndSevenBitSequence) {
     const MatchCase cases[] = {
-        {3, 5, "0004 03 05 0000", true, "Matching Sequence 5"},
-        {3, 5, "0004 03 85 0000", true, "Matching Sequence 5"},
-        {3, 5, "0004 03 06 0000", false, "Request Type is good"},
-        {3, 5, "0004 04 05 0000", false, "Request type does not match"},
-        {3, 0x7F, "0004 03 FF 0000", true, "Matching Sequence 127"},
+        {3, 5, "0009 | 02 03 05 0000 0001 0000", true, "Matching Sequence 5"},
+        {3, 5, "0009 | 02 03 05 0001 0003 0000", true, "Matching Sequence 5"},  // any segment
+        {3, 5, "0009 | 02 03 06 0000 0001 0000", false, "Request Type is good"},
+        {3, 5, "0009 | 02 04 05 0000 0001 0000", false, "Request type does not match"},
+        {3, 0x7F, "0009 | 02 03 7F 0000 0001 0000", true, "Matching Sequence 127"},
+        {0x85, 5, "0009 | 02 85 05 0000 0001 0000", true, "Matching Sequence 5"},
     };
     for (const MatchCase& c : cases) {
         SCOPED_TRACE(c.datagram);
@@ -216,8 +217,8 @@ TEST(ObjectListMsg, MatchComparesTypeAndSevenBitSequence) {
         EXPECT_EQ(lines.front().message, "Checking registry for matching request");
         EXPECT_EQ(lines.back().message, c.lastLine);
     }
-    cObjectList fresh;  // never numbered: no sequence byte matches 0xFF
-    std::unique_ptr<VMsg> msg(parseHex("0004 FF FF 0000"));
+    cObjectList fresh;  // never numbered: no 7-bit sequence number matches 0xFF
+    std::unique_ptr<VMsg> msg(parseHex("0009 | 02 FF 7F 0000 0001 0000"));
     EXPECT_FALSE(fresh.match(msg.get()));
 }
 
@@ -289,7 +290,7 @@ TEST(ObjectListParse, ListRoundTripsThroughOneDatagram) {
     std::unique_ptr<VMsg> back(parseHex(encode(*msg)));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->getSeq(), 42);
-    EXPECT_TRUE(back->isLastSegment());
+    EXPECT_TRUE(back->isWhole());
     std::unique_ptr<cObjectList> parsed(cObject::parseMsg(back.get()));
     EXPECT_EQ(serialsOf(*parsed), "5,0,7");
     parsed->deleteObjects();

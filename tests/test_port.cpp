@@ -80,7 +80,7 @@ TEST(Port, TagReaderKeepsPortTypeOnUnknownCodeAndLogsUnknownTags) {
     TagGroup().add(23).add(24, 2u).add(24, 9u).add(18, 4u).add(21, label.c_str()).feed(p);
     EXPECT_EQ(p.getPortType(), cObjectPort::PORT_TYPE_DOUT);
     EXPECT_EQ(p.getType(), cObject::OBJ_PORT);
-    EXPECT_EQ(std::string(p.getPortLabel()), label.substr(0, 255));
+    EXPECT_EQ(std::string(p.getPortLabel()), label);
     EXPECT_TRUE(log.has("cObjectPort", log4cpp::Priority::INFO, "Unknown Tag 17(23)"));
     EXPECT_TRUE(log.has("cObjectPort", log4cpp::Priority::INFO, "Unknown Tag 12(18)"));
 }

@@ -14,14 +14,14 @@ namespace {
 
 using namespace objecttest;
 
-// The list as 1024-byte datagrams, decoded and joined again as a receiver
-// reassembles a reply.
+// The list as 1024-byte datagrams, decoded and put together again as a
+// receiver does.
 ListPtr throughSegments(cObjectList& list) {
     std::unique_ptr<VMsg> msg(list.toMsg());
     const std::vector<wiretest::Bytes> datagrams = wiretest::segmentDatagrams(*msg);
     EXPECT_GT(datagrams.size(), 1u) << "the list should need several datagrams";
     std::unique_ptr<VMsg> joined(wiretest::reassemble(datagrams));
-    EXPECT_TRUE(joined && joined->isLastSegment());
+    EXPECT_TRUE(joined && joined->isWhole());
     return ListPtr(joined ? cObject::parseMsg(joined.get()) : new cObjectList);
 }
 

@@ -2,7 +2,7 @@
 // ignored, so tables can group bytes by field), datagrams decoded from an
 // exactly sized heap copy (so a read past the end is caught by ASan), a
 // one-line description of a tag that tables can state as expected text, and
-// a message cut into datagrams and joined again as a receiver does.
+// a message cut into datagrams and put together again as a receiver does.
 #ifndef WQX_TEST_WIRETEST_H
 #define WQX_TEST_WIRETEST_H
 
@@ -125,38 +125,56 @@ inline std::string describe(const std::vector<VTag*>& tags) {
     return s;
 }
 
+// The header of a datagram as its bytes give it (at least
+// VMsg::kDatagramHeader of them).
+struct Header {
+    unsigned int version, type, seq, index, total, count;
+};
+
+inline Header headerOf(const Bytes& d) {
+    auto u16 = [&](std::size_t at) { return static_cast<unsigned int>(d[at] << 8 | d[at + 1]); };
+    return Header{d[2], d[3], d[4], u16(5), u16(7), u16(9)};
+}
+
 // The datagrams of all segments of msg cut for 1024-byte datagrams, checked
-// against the segment rules: each carries the message's type and sequence,
-// and only the final one is marked last.
+// against the segment rules: as many as segmentMessage said, each carrying
+// the message's type and sequence and its place, 0 to n-1 of n.
 inline std::vector<Bytes> segmentDatagrams(VMsg& msg) {
-    msg.segmentMessage(1024);
+    const std::size_t n = msg.segmentMessage(VMsg::kMaxSegment);
     msg.resetSegment();
     std::vector<Bytes> out;
     while (VMsg* seg = msg.getNextSegment()) {
-        Bytes buf(1024);
-        const unsigned short n = seg->getMsg(buf.data(), 1024);
-        EXPECT_GT(n, 0);
-        buf.resize(n);
-        EXPECT_EQ(seg->getType(), msg.getType());
-        EXPECT_EQ(seg->getSeq(), msg.getSeq());
+        Bytes buf(VMsg::kMaxSegment);
+        const unsigned short len = seg->getMsg(buf.data(), VMsg::kMaxSegment);
+        EXPECT_GE(len, VMsg::kDatagramHeader);
+        buf.resize(len < VMsg::kDatagramHeader ? VMsg::kDatagramHeader : len);
         out.push_back(buf);
     }
-    for (std::size_t i = 0; i < out.size(); ++i)
-        EXPECT_EQ(out[i].size() > 3 && (out[i][3] & 0x80) != 0, i + 1 == out.size()) << "segment " << i;
+    EXPECT_EQ(out.size(), n);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        SCOPED_TRACE("segment " + std::to_string(i));
+        const Header h = headerOf(out[i]);
+        EXPECT_EQ(h.version, VMsg::kWireVersion);
+        EXPECT_EQ(h.type, msg.getType());
+        EXPECT_EQ(h.seq, msg.getSeq());
+        EXPECT_EQ(h.index, i);
+        EXPECT_EQ(h.total, out.size());
+    }
     return out;
 }
 
-// The datagrams decoded and joined with addSegment, as a receiver
-// reassembles a reply; null when there are none or one does not decode.
+// The datagrams decoded and put together in the order given, as a receiver
+// does; null when one does not decode, is refused by the assembly, or the
+// message is not whole after the last one.
 inline VMsg* reassemble(const std::vector<Bytes>& datagrams) {
-    if (datagrams.empty()) return nullptr;
-    std::unique_ptr<VMsg> whole(parseBytes(datagrams[0]));
-    for (std::size_t i = 1; whole && i < datagrams.size(); ++i) {
-        std::unique_ptr<VMsg> segment(parseBytes(datagrams[i]));
+    VMsgAssembly assembly(64u << 20, nullptr);
+    for (const Bytes& d : datagrams) {
+        VMsg* segment = parseBytes(d);
         if (!segment) return nullptr;
-        whole->addSegment(segment.get());  // copies what it needs
+        const VMsgAssembly::eResult r = assembly.add(segment);  // takes the segment over
+        if (r != VMsgAssembly::ASM_PART && r != VMsgAssembly::ASM_WHOLE) return nullptr;
     }
-    return whole.release();
+    return assembly.take();
 }
 
 }  // namespace wiretest

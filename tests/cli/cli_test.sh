@@ -89,6 +89,27 @@ echo "00ff0102" > "$work/short.hex"
 expect 1 "malformed datagram at byte 0" -- decode --hex "$work/short.hex"
 echo "zz" > "$work/nothex.hex"
 expect 1 "not hex"                  -- decode --hex "$work/nothex.hex"
+# A datagram of the format before versions (type 0, last segment of 1, 1 tag).
+echo "0008 00 81 0001 05000000" > "$work/unversioned.hex"
+expect 1 "malformed datagram at byte 0" -- decode --hex "$work/unversioned.hex"
+
+# A device larger than one datagram: its segments come back whole, in any
+# order; without one of them nothing is printed.
+label=$(printf 'L%.0s' $(seq 1000))
+echo "[[{\"objectType\": \"OBJ_DEVICE\"}, {\"objectValues\": [{\"TAG_DEV_ID\": 78}, {\"TAG_DEV_LABEL\": \"$label\"}]}]]" > "$work/big.json"
+"${bin[@]}" encode --hex --type 1 --seq 6 "$work/big.json" > "$work/big.hex"
+if [ "$(wc -l < "$work/big.hex")" -eq 2 ]; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL: a 1000-byte label should travel as 2 datagrams:"; cat "$work/big.hex"
+fi
+tac "$work/big.hex" > "$work/big-reversed.hex"
+head -1 "$work/big.hex" > "$work/big-first.hex"
+input="$work/big.hex" expect 0 "\"TAG_DEV_LABEL\": \"$label\"" -- decode --hex
+input="$work/big-reversed.hex" expect 0 "\"TAG_DEV_LABEL\": \"$label\"" -- decode --hex
+expect 1 "1 message not whole (first: type 1 sequence 6, 1 of its 2 segments)" -- decode --hex "$work/big-first.hex"
+echo "[[{\"objectType\": \"OBJ_DEVICE\"}, {\"objectValues\": [{\"TAG_DEV_LABEL\": \"$label$label\"}]}]]" > "$work/huge.json"
+expect 1 "cannot be sent"           -- encode --hex "$work/huge.json"
 expect 1 "not read whole"           -- encode "$work/bad.json"
 expect 2 "--type takes 0 to 255"    -- encode --type 300 "$work/site.json"
 expect 0 "4. event"                 -- demo
