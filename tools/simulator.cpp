@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include "device.h"
 #include "taglist.h"
 
 #include <arpa/inet.h>
@@ -24,6 +25,9 @@ const std::size_t kKeepReceived = 4096;  // datagrams remembered for tests
 const unsigned char kMsgInfoCode = 65;
 const unsigned char kIndexesOnlyTag = 66;
 const unsigned char kMaxRepliesTag = 69;
+const std::size_t kMaxLastAnswers = 1024;  // kept for interleaveAnswers, oldest dropped
+// A flood's segment total is one more than its segments and must fit 16 bits.
+const unsigned int kMaxFloodSegments = 0xFFFE;
 
 // The default site, one object per line: adding an object is adding a line.
 const char* const kDefaultSite[] = {
@@ -117,10 +121,51 @@ bool sameClient(const sockaddr_in& a, const sockaddr_in& b) {
     return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
 }
 
+// A message of small objects, devices with only a serial, as many as keep
+// its datagram within maxDatagram bytes (one at least): the cheapest way to
+// make a receiver hold many tags per byte.
+std::unique_ptr<VMsg> smallObjects(unsigned char type, std::size_t maxDatagram) {
+    std::unique_ptr<VMsg> msg(new VMsg(type));
+    // A datagram is its message and the length field in front of it.
+    const std::size_t prefix = VMsg::kDatagramHeader - msg->getLength();
+    for (unsigned int serial = 1;; ++serial) {
+        cObjectDevice device;
+        device.setDeviceSerial(serial);
+        std::unique_ptr<cTagList> tags(device.getTags());
+        std::vector<VTag*> object;
+        std::size_t grows = 0;
+        while (VTag* t = tags->get()) {
+            object.push_back(t);
+            grows += 4 + t->getLength();  // number, value type, value length, value
+        }
+        if (serial > 1 && prefix + msg->getLength() + grows > maxDatagram) {
+            for (VTag* t : object) delete t;
+            break;
+        }
+        for (VTag* t : object) msg->addTag(t);
+    }
+    return msg;
+}
+
+// The datagram of msg as it is, whole or one segment; empty when it does
+// not fit a datagram the parser accepts.
+std::vector<unsigned char> encoded(const VMsg& msg) {
+    unsigned char buf[VMsg::kMaxDatagram];
+    const unsigned short n = msg.getMsg(buf, sizeof buf);
+    return std::vector<unsigned char>(buf, buf + n);
+}
+
 }  // namespace
 
 cObjectServerSim::cObjectServerSim()
-    : fd_(-1), wake_{-1, -1}, port_(0), thread_(), running_(false), eventSeq_(0), sent_(0) {}
+    : fd_(-1),
+      wake_{-1, -1},
+      port_(0),
+      thread_(),
+      running_(false),
+      eventSeq_(0),
+      sent_(0),
+      budget_(kAssemblyBudget) {}
 
 cObjectServerSim::~cObjectServerSim() {
     stop();
@@ -241,6 +286,8 @@ cObjectServerSim::cDatagram cObjectServerSim::describe(VMsg* msg, const unsigned
     cDatagram d;
     d.type = msg ? msg->getType() : 0;
     d.seq = msg ? msg->getSeq() : 0;
+    d.index = msg ? msg->getSegmentIndex() : 0;
+    d.total = msg ? msg->getSegmentTotal() : 0;
     d.last = msg && msg->isLastSegment();
     d.decoded = msg != nullptr;
     d.indexesOnly = false;
@@ -261,7 +308,9 @@ cObjectServerSim::cDatagram cObjectServerSim::describe(VMsg* msg, const unsigned
             d.maxReplies = cTagList::getUInt32(t);
         }
     }
-    d.ping = d.objectCodes.empty() && msg->getTagCount() > 0;
+    // A continuation segment carries no object code either; only a whole
+    // message can be a ping.
+    d.ping = msg->isWhole() && d.objectCodes.empty() && msg->getTagCount() > 0;
     return d;
 }
 
@@ -281,13 +330,35 @@ void cObjectServerSim::handle(const unsigned char* bytes, std::size_t len,
         std::lock_guard<std::mutex> lock(mutex_);
         noteClient(from);
         ignore = !msg || faults_.silent;
-        if (!ignore && !seen.ping && faults_.dropRequests > 0) {
+        // A whole request is counted here; a segmented one when it is
+        // whole, below. Random loss hits each datagram, as a network would.
+        if (!ignore && !seen.ping && seen.total == 1 && faults_.dropRequests > 0) {
             --faults_.dropRequests;
             ignore = true;
         }
         if (!ignore && !seen.ping && chance(faults_.lossPercent)) ignore = true;
     }
-    if (!ignore) respond(msg.get(), seen, from);
+    if (!ignore && msg->isWhole()) {
+        // The client has reused the sequence: what was left of an earlier
+        // message under it will never be completed.
+        forgetAssembly(from, seen.type, seen.seq);
+        respond(msg.get(), seen, from);
+    } else if (!ignore) {
+        std::unique_ptr<VMsg> whole(assemble(msg.release(), from));
+        if (whole) {
+            cDatagram request = describe(whole.get(), nullptr, 0);
+            request.ping = false;  // a ping is one datagram; this is a request
+            bool drop = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (faults_.dropRequests > 0) {
+                    --faults_.dropRequests;
+                    drop = true;
+                }
+            }
+            if (!drop) respond(whole.get(), request, from);
+        }
+    }
     // Recorded once handled, so a test that saw it come in also sees the
     // answer sent or held.
     {
@@ -299,13 +370,94 @@ void cObjectServerSim::handle(const unsigned char* bytes, std::size_t len,
     cond_.notify_all();
 }
 
+void cObjectServerSim::forgetAssembly(const sockaddr_in& from, unsigned char type,
+                                      unsigned char seq) {
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&](const cPending& p) {
+                                      return p.type == type && p.seq == seq &&
+                                             sameClient(p.from, from);
+                                  }),
+                   pending_.end());
+}
+
+VMsg* cObjectServerSim::assemble(VMsg* segment, const sockaddr_in& from) {
+    std::unique_ptr<VMsg> owned(segment);
+    const auto now = std::chrono::steady_clock::now();
+    // A client that gave up on a request leaves its assembly behind: the
+    // old ones go first, so that they cannot hold the budget for good.
+    pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                  [&](const cPending& p) {
+                                      return now - p.started >=
+                                             std::chrono::milliseconds(kAssemblyLifeMs);
+                                  }),
+                   pending_.end());
+    auto it = std::find_if(pending_.begin(), pending_.end(), [&](const cPending& p) {
+        return p.type == segment->getType() && p.seq == segment->getSeq() &&
+               sameClient(p.from, from);
+    });
+    // Another segment count under the same sequence is another message:
+    // the earlier one was abandoned.
+    if (it != pending_.end() && it->total != segment->getSegmentTotal()) {
+        pending_.erase(it);
+        it = pending_.end();
+    }
+    if (it == pending_.end()) {
+        if (pending_.size() >= kMaxAssemblies) pending_.erase(pending_.begin());
+        cPending p;
+        p.from = from;
+        p.type = segment->getType();
+        p.seq = segment->getSeq();
+        p.total = segment->getSegmentTotal();
+        p.started = now;
+        p.assembly.reset(new VMsgAssembly(kAssemblyLimit, &budget_));
+        pending_.push_back(std::move(p));
+        it = pending_.end() - 1;
+    }
+    switch (it->assembly->add(owned.release())) {
+        case VMsgAssembly::ASM_WHOLE: {
+            VMsg* whole = it->assembly->take();
+            pending_.erase(it);
+            return whole;
+        }
+        case VMsgAssembly::ASM_TOO_LARGE:
+            // Nothing of it is held any more; what comes after starts over.
+            pending_.erase(it);
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
 void cObjectServerSim::respond(VMsg* msg, const cDatagram& seen, const sockaddr_in& from) {
-    if (seen.ping)
-        transmit({{seen.bytes}, from});
-    else if (seen.type == 0)
+    if (seen.ping) {
+        bool empty;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            empty = faults_.emptyPingAnswer;
+        }
+        if (!empty) {
+            transmit({{seen.bytes}, from});
+        } else {
+            VMsg nothing(seen.type);
+            nothing.setSeq(seen.seq);
+            transmit({{encoded(nothing)}, from});
+        }
+        return;
+    }
+    if (seen.type == 0) {
         store(msg);
+        return;
+    }
+    unsigned int flood;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        flood = std::min(faults_.floodSegments, kMaxFloodSegments);
+        faults_.floodSegments = 0;
+    }
+    if (flood > 0)
+        transmit({floodOf(seen.type, seen.seq, flood), from});
     else
-        reply(answer(msg, seen), from);
+        reply(answer(msg, seen), seen, from);
 }
 
 // Stores the objects of a set and tells every client what changed.
@@ -344,21 +496,39 @@ VMsg* cObjectServerSim::answer(VMsg* request, const cDatagram& seen) {
 
 // ---- replies, events and faults ----
 
-std::vector<std::vector<unsigned char>> cObjectServerSim::datagramsOf(VMsg* msg) const {
-    std::vector<std::vector<unsigned char>> out;
-    msg->segmentMessage(kSegmentBytes);
+cObjectServerSim::Datagrams cObjectServerSim::datagramsOf(VMsg* msg) const {
+    Datagrams out;
+    // Nothing at all when the message cannot be segmented: part of it
+    // would be an answer that lies.
+    if (msg->segmentMessage(kSegmentBytes) == 0) return out;
     msg->resetSegment();
     unsigned char buf[kSegmentBytes];
     while (VMsg* segment = msg->getNextSegment()) {
         const unsigned short n = segment->getMsg(buf, sizeof buf);
+        if (n == 0) return Datagrams();
         out.emplace_back(buf, buf + n);
     }
     return out;
 }
 
-void cObjectServerSim::reply(VMsg* msg, const sockaddr_in& to) {
-    cOutgoing out = {datagramsOf(msg), to};
+cObjectServerSim::Datagrams cObjectServerSim::floodOf(unsigned char type, unsigned char seq,
+                                                      unsigned int segments) const {
+    std::unique_ptr<VMsg> msg = smallObjects(type, kSegmentBytes);
+    msg->setSeq(seq);
+    Datagrams out;
+    out.reserve(segments);
+    const unsigned short total = static_cast<unsigned short>(segments + 1);
+    for (unsigned int k = 0; k < segments; ++k) {
+        msg->setSegment(static_cast<unsigned short>(k), total);
+        out.push_back(encoded(*msg));
+    }
+    return out;
+}
+
+void cObjectServerSim::reply(VMsg* msg, const cDatagram& request, const sockaddr_in& to) {
+    Datagrams made = datagramsOf(msg);
     delete msg;
+    if (made.empty()) return;
     cFaults faults;
     std::vector<cOutgoing> now;
     {
@@ -367,7 +537,18 @@ void cObjectServerSim::reply(VMsg* msg, const sockaddr_in& to) {
         if (chance(faults.lossPercent)) return;
         faults.duplicate = faults.duplicate || chance(faults.duplicatePercent);
         faults.reorder = faults.reorder || chance(faults.reorderPercent);
-        if (faults.stopBeforeLast && out.datagrams.size() > 1) out.datagrams.pop_back();
+        // Segments are left out by their place in the reply as made.
+        const std::size_t n = made.size();
+        const bool lose = faults.loseSegment >= 0 && n > 1 &&
+                          static_cast<std::size_t>(faults.loseSegment) < n;
+        if (lose && !faults.loseSegmentAlways) faults_.loseSegment = -1;
+        cOutgoing out = {{}, to};
+        for (std::size_t i = 0; i < n; ++i) {
+            if (faults.stopBeforeLast && n > 1 && i == n - 1) continue;
+            if (lose && i == static_cast<std::size_t>(faults.loseSegment)) continue;
+            out.datagrams.push_back(std::move(made[i]));
+        }
+        if (faults.interleaveAnswers) out.datagrams = interleave(out.datagrams, request, to);
         if (faults.hold) {
             held_.push_back(out);
             return;
@@ -387,6 +568,28 @@ void cObjectServerSim::reply(VMsg* msg, const sockaddr_in& to) {
     }
 }
 
+cObjectServerSim::Datagrams cObjectServerSim::interleave(const Datagrams& out,
+                                                         const cDatagram& request,
+                                                         const sockaddr_in& to) {
+    auto it = std::find_if(lastAnswers_.begin(), lastAnswers_.end(), [&](const cLastAnswer& a) {
+        return a.type == request.type && a.seq == request.seq && sameClient(a.to, to);
+    });
+    if (it == lastAnswers_.end()) {
+        if (lastAnswers_.size() >= kMaxLastAnswers) lastAnswers_.erase(lastAnswers_.begin());
+        lastAnswers_.push_back({to, request.type, request.seq, out});
+        return out;
+    }
+    const Datagrams& previous = it->datagrams;
+    Datagrams mixed;
+    mixed.reserve(previous.size() + out.size());
+    for (std::size_t i = 0; i < std::max(previous.size(), out.size()); ++i) {
+        if (i < previous.size()) mixed.push_back(previous[i]);
+        if (i < out.size()) mixed.push_back(out[i]);
+    }
+    it->datagrams = out;
+    return mixed;
+}
+
 void cObjectServerSim::releaseHeld() {
     std::vector<cOutgoing> held;
     {
@@ -399,6 +602,7 @@ void cObjectServerSim::releaseHeld() {
 void cObjectServerSim::setFaults(const cFaults& faults) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_ = faults;
+    if (!faults.interleaveAnswers) lastAnswers_.clear();
     random_.seed(faults.seed);
 }
 
@@ -419,6 +623,21 @@ void cObjectServerSim::sendEvent(cObjectList* list) {
     }
     const auto datagrams = datagramsOf(msg.get());
     for (const sockaddr_in& c : clients) transmit({datagrams, c});
+}
+
+void cObjectServerSim::floodEvents(unsigned int datagrams, std::size_t bytesEach) {
+    std::unique_ptr<VMsg> msg =
+        smallObjects(kEventType, std::min<std::size_t>(bytesEach, VMsg::kMaxDatagram));
+    for (unsigned int i = 0; i < datagrams; ++i) {
+        std::vector<sockaddr_in> clients;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            msg->setSeq(eventSeq_++);
+            clients = clients_;
+        }
+        const std::vector<unsigned char> datagram = encoded(*msg);
+        for (const sockaddr_in& c : clients) sendTo(datagram, c);
+    }
 }
 
 void cObjectServerSim::sendRaw(const void* bytes, std::size_t len) {
