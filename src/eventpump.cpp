@@ -2,18 +2,22 @@
 // delivered to the listeners on a thread of its own.
 #include "objclient.h"
 
+#include "blockedthread.h"
+
 typedef cObjectClient::cEventPump cEventPump;
 
 cEventPump::cEventPump()
     : cVlog("cObjectClient::cEventPump"),
+      queuedBytes(0),
       stopping(false),
       overflowing(false),
       queueLimit(kDefaultQueueLimit),
+      queueBytes(kDefaultQueueBytes),
       delivered(0),
       dropped(0),
       thread(),
       threadRunning(false) {
-    threadRunning = pthread_create(&thread, nullptr, event_pump_thread, this) == 0;
+    threadRunning = wqx::startBlockedThread(&thread, event_pump_thread, this) == 0;
     if (!threadRunning) error("Could not start the event pump thread");
 }
 
@@ -36,38 +40,52 @@ void cEventPump::stop() {
         }
         threadRunning = false;
     }
-    std::deque<cObjectList*> left;
+    std::deque<cQueued> left;
     {
         std::lock_guard<std::mutex> lock(queueMutex);
         left.swap(eventQueue);
+        queuedBytes = 0;
     }
-    for (cObjectList* list : left) {
-        list->deleteObjects();
-        delete list;
+    for (const cQueued& q : left) {
+        q.list->deleteObjects();
+        delete q.list;
     }
 }
 
 void cEventPump::setQueueLimit(unsigned int limit) { queueLimit.store(limit ? limit : 1); }
 
+void cEventPump::setQueueBytes(std::size_t bytes) { queueBytes.store(bytes ? bytes : 1); }
+
 void cEventPump::pumpEvent(VMsg* msg) {
     if (!msg) return;
+    // What the message holds in memory stands for what its list will: the
+    // objects carry the same fields as the tags they were made from.
+    const std::size_t bytes = msg->getFootprint();
     cObjectList* list = cObject::parseMsg(msg);
     list->setEvent();
     list->setMsgType(msg->getType());
     list->setMsgSeq(msg->getSeq() & 0x7F);
     delete msg;
+    if (admit(list, bytes)) return;
+    list->deleteObjects();
+    delete list;
+}
 
+// Queues the list unless the queue is full in lists or in bytes. A slow
+// listener must not let a flood of datagrams eat the memory: the newest
+// event is dropped, and a run of drops is warned about once.
+bool cEventPump::admit(cObjectList* list, std::size_t bytes) {
     std::unique_lock<std::mutex> lock(queueMutex);
-    const bool full = eventQueue.size() >= queueLimit.load();
+    const bool full = eventQueue.size() >= queueLimit.load() ||
+                      bytes > queueBytes.load() || queuedBytes > queueBytes.load() - bytes;
     if (!stopping && !full) {
         overflowing = false;
-        eventQueue.push_back(list);
+        eventQueue.push_back({list, bytes});
+        queuedBytes += bytes;
         lock.unlock();
         queueCond.notify_one();
-        return;
+        return true;
     }
-    // A slow listener must not let a flood of datagrams eat the memory:
-    // the newest event is dropped, and a run of drops is warned about once.
     const bool firstDrop = full && !overflowing;
     if (full) {
         overflowing = true;
@@ -75,9 +93,9 @@ void cEventPump::pumpEvent(VMsg* msg) {
     }
     lock.unlock();
     if (firstDrop)
-        warn("Event queue full (%u lists), dropping events", queueLimit.load());
-    list->deleteObjects();
-    delete list;
+        warn("Event queue full (%u lists, %u bytes), dropping events", queueLimit.load(),
+             static_cast<unsigned>(queueBytes.load()));
+    return false;
 }
 
 void cEventPump::addListener(cObjectListener* l) {
@@ -107,7 +125,8 @@ void cEventPump::pump_events() {
     for (;;) {
         queueCond.wait(lock, [this] { return stopping || !eventQueue.empty(); });
         if (stopping) return;
-        cObjectList* list = eventQueue.front();
+        cObjectList* list = eventQueue.front().list;
+        queuedBytes -= eventQueue.front().bytes;
         eventQueue.pop_front();
         lock.unlock();
         deliver(list);

@@ -6,6 +6,15 @@
 
 typedef cObjectClient::cMsgReg cMsgReg;
 
+namespace {
+
+// Requests are numbered 1 to 127; 0 is the keep-alive ping's, so nothing
+// sent back for a ping can ever be taken for a request's answer.
+const int kFirstRequestSeq = 1;
+const int kRequestSeqs = 127;
+
+}  // namespace
+
 // Counts a public call in progress, so the destructor can wait for every
 // caller to have left before it takes the client apart.
 class cObjectClient::cCall {
@@ -42,11 +51,12 @@ int cObjectClient::set(cObject* obj) {
         warn("Setting a NULL object is unhealthy");
         return -1;
     }
+    cCall call(this);
+    if (!call) return -1;
     cObjectList list;
     list.add(obj);
     list.setMsgType(0);
-    send_msg(&list, false);
-    return 0;
+    return send_unanswered(&list) ? 0 : -1;
 }
 
 cObject* cObjectClient::get(cObject* obj) {
@@ -66,8 +76,7 @@ cObject* cObjectClient::get(cObject* obj) {
 }
 
 cObjectList* cObjectClient::get(cObjectList* list) {
-    cCall call(this);
-    if (!call || !list) return nullptr;
+    if (!list) return nullptr;
     list->setMsgType(1);
     cObjectList* reply = send_msg(list, true);
     if (reply) debug("RX Msg %d objects @ %p", reply->numObjects(), static_cast<void*>(reply));
@@ -98,93 +107,140 @@ cObjectList* cObjectClient::send_msg(cObjectList* list, bool reply) {
         return nullptr;
     }
     debug("Sending Message with %s", reply ? " a reply" : " no reply");
-    std::unique_lock<std::mutex> lock(registryMutex);
     cObjectList* rx = nullptr;
     if (reply) {
-        rx = await_reply(list, lock);
+        if (!refuse_unstarted()) {
+            std::unique_lock<std::mutex> lock(registryMutex);
+            rx = await_reply(list, lock);
+        }
     } else {
-        list->setMsgSeq(next_seq());
-        queue_tx_msg(list->toMsg());
+        send_unanswered(list);
     }
-    lock.unlock();
     debug("Rx Msg = %p", static_cast<void*>(rx));
     return rx;
 }
 
-// Registers the request, transmits it and waits for its reply. Every
-// transmission, the last one included, gets the reply wait for its answer:
-// giving up as soon as the last one is written would waste it, since its
-// answer could only come late. Each wait has a fixed deadline, so replies
-// to other requests cannot postpone a retransmission; a reply that stops
-// after some of its segments gets the time an unanswered request would
-// have had, no more.
+// A request made before the client is connected would otherwise wait in a
+// queue and go out long after its caller gave up on it.
+bool cObjectClient::refuse_unstarted() {
+    if (connected.load()) return false;
+    ++nRefused;
+    warn("Client not started, request not sent");
+    return true;
+}
+
+bool cObjectClient::send_unanswered(cObjectList* list) {
+    if (refuse_unstarted()) return false;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(replyWaitMs.load());
+    std::unique_lock<std::mutex> lock(registryMutex);
+    const int seq = acquire_seq(until, lock);
+    if (seq < 0) return false;
+    list->setMsgSeq(static_cast<unsigned char>(seq));
+    // Nothing is awaited, so the number is free again at once.
+    release_seq(static_cast<unsigned char>(seq), false);
+    lock.unlock();
+    return transmit(list, until);
+}
+
+// Registers the request, transmits it and waits for its reply, sending it
+// again after each reply wait until the transmissions are used up. A
+// segmented reply of which part has come is sent for again too: the
+// answer to the next transmission brings the segments that were lost, and
+// each place is filled once. Parsing the reply happens after the request
+// has left the registry and the lock.
 cObjectList* cObjectClient::await_reply(cObjectList* list, std::unique_lock<std::mutex>& lock) {
     const int limit = transmissions.load();
-    cMsgReg* reg = new cMsgReg(list, limit);
-    list->setMsgSeq(next_seq());
-    const unsigned char seq = list->getMsgSeq();
+    const std::chrono::milliseconds wait(replyWaitMs.load());
+    const int seq = acquire_seq(Clock::now() + wait * limit, lock);
+    if (seq < 0) return nullptr;
+    list->setMsgSeq(static_cast<unsigned char>(seq));
     finished[seq] = 0;
+    cMsgReg* reg = new cMsgReg(list, limit, &budget, replyLimit.load());
     register_tx_msg(reg);
     debug("Register Message");
 
-    const std::chrono::milliseconds wait(replyWaitMs.load());
-    const Clock::time_point giveUpAt = Clock::now() + wait * limit;
-    Clock::time_point deadline = giveUpAt;
-    while (!stopping) {
-        if (reg->rxStatus() == cMsgReg::MSG_AWAITING) {
-            debug("Re-Transmit");
-            reg->incTx();
-            if (reg->getTxCount() > 1) ++nRetransmissions;
-            queue_tx_msg(list->toMsg());
-            deadline = Clock::now() + wait;
+    Clock::time_point deadline = Clock::now();  // the first transmission is due
+    while (!stopping && !reg->msgComplete() && !reg->overflowed()) {
+        if (Clock::now() < deadline) {
+            if (reg->ended.wait_until(lock, deadline) == std::cv_status::timeout)
+                debug("Signal received");
+            continue;
         }
-        const cMsgReg::eMsgStatus status = reg->rxStatus();
-        if (status == cMsgReg::MSG_TAKEN) break;
-        const Clock::time_point until = status == cMsgReg::MSG_PARTIAL ? giveUpAt : deadline;
-        if (status != cMsgReg::MSG_AWAITING && Clock::now() >= until) {
-            if (status == cMsgReg::MSG_PARTIAL)
+        if (reg->getTxCount() >= limit) {
+            if (reg->rxStatus() == cMsgReg::MSG_PARTIAL)
                 debug("Gave up waiting for the rest of reply Seq=%d", seq);
             reg->setStatus(cMsgReg::MSG_GAVE_UP);
             break;
         }
-        waitWhile(reg, status, until, lock);
+        debug("Re-Transmit");
+        reg->incTx();
+        if (reg->getTxCount() > 1) ++nRetransmissions;
+        deadline = Clock::now() + wait;
+        lock.unlock();
+        transmit(list, deadline);  // a failed write is covered by the next transmission
+        lock.lock();
     }
 
-    if (reg->rxStatus() != cMsgReg::MSG_TAKEN) ++nGivenUp;
+    const bool whole = reg->msgComplete();
+    if (!whole) ++nGivenUp;
     unregister_tx_msg(reg);
     finished[seq] = static_cast<unsigned short>(list->getMsgType() + 1);
-    cObjectList* rx = reg->getRxMsg();
+    // Answers to the other transmissions of a request that was sent more
+    // than once, or that never completed, may still be on their way: its
+    // number rests until they can no longer come.
+    release_seq(static_cast<unsigned char>(seq), !whole || reg->getTxCount() > 1);
+    lock.unlock();
+    cObjectList* rx = whole ? reg->parseReply() : nullptr;
     delete reg;
+    lock.lock();
     return rx;
 }
 
-// Waits until the request's status leaves `status`, the client stops, or
-// `until` passes.
-void cObjectClient::waitWhile(cMsgReg* reg, cMsgReg::eMsgStatus status, Clock::time_point until,
-                              std::unique_lock<std::mutex>& lock) {
-    while (!stopping && reg->rxStatus() == status) {
-        if (replyCond.wait_until(lock, until) == std::cv_status::timeout) {
-            debug("Signal received");
-            return;
+bool cObjectClient::transmit(cObjectList* list, Clock::time_point until) {
+    VMsg* msg = list->toMsg();
+    const bool written = tx_msg(msg, until);
+    delete msg;
+    return written;
+}
+
+// ---- sequence numbers (registry lock held) ----
+
+// A number that no waiting request holds and that has rested long enough,
+// waiting for one until `until`; -1 (warned and counted) when none came.
+// Handing out a held number would let two requests take each other's
+// replies.
+int cObjectClient::acquire_seq(Clock::time_point until, std::unique_lock<std::mutex>& lock) {
+    while (!stopping) {
+        const Clock::time_point now = Clock::now();
+        Clock::time_point soonest = Clock::time_point::max();
+        for (int k = 0; k < kRequestSeqs; ++k) {
+            const int offset = (seqCounter + k) % kRequestSeqs;
+            const int seq = kFirstRequestSeq + offset;
+            if (seqHeld[seq]) continue;
+            if (seqFreeAt[seq] <= now) {
+                seqCounter = static_cast<unsigned char>((offset + 1) % kRequestSeqs);
+                seqHeld[seq] = true;
+                return seq;
+            }
+            if (seqFreeAt[seq] < soonest) soonest = seqFreeAt[seq];
         }
+        if (now >= until) break;
+        seqCond.wait_until(lock, soonest < until ? soonest : until);
     }
+    ++nRefused;
+    warn("No sequence number free, request not sent");
+    return -1;
+}
+
+void cObjectClient::release_seq(unsigned char seq, bool quarantine) {
+    seqHeld[seq] = false;
+    seqFreeAt[seq] = quarantine ? Clock::now() + std::chrono::milliseconds(replyWaitMs.load()) *
+                                                     transmissions.load()
+                                : Clock::time_point();
+    seqCond.notify_all();
 }
 
 // ---- the registry (registry lock held) ----
-
-// The next sequence number, skipping those of requests still waiting: with
-// only 128 numbers a busy client comes round to a waiting request's number,
-// and the two would then take each other's replies.
-unsigned char cObjectClient::next_seq() {
-    for (int tries = 0; tries < 128; ++tries) {
-        const unsigned char seq = seqCounter++ & 0x7F;
-        bool held = false;
-        for (const cMsgReg* reg : registry) held = held || reg->getTxList()->getMsgSeq() == seq;
-        if (!held) return seq;
-    }
-    warn("All 128 sequence numbers are waiting for replies");
-    return seqCounter++ & 0x7F;
-}
 
 void cObjectClient::register_tx_msg(cMsgReg* reg) { registry.push_back(reg); }
 
@@ -194,18 +250,30 @@ void cObjectClient::unregister_tx_msg(cMsgReg* reg) {
 }
 
 int cObjectClient::update_tx_registry(VMsg* msg) {
+    const unsigned char type = msg->getType();
+    const unsigned char seq = msg->getSeq() & 0x7F;
     for (cMsgReg* reg : registry) {
-        const unsigned char type = msg->getType();
-        const unsigned char seq = msg->getSeq() & 0x7F;
-        const int taken = reg->msgMatch(msg);  // may delete msg
-        if (!taken) continue;
-        if (reg->msgComplete()) {
+        const int taken = reg->msgMatch(msg);  // takes msg over
+        switch (taken) {
+        case cMsgReg::MATCH_NONE: continue;
+        case cMsgReg::MATCH_KEPT:
+            if (!reg->msgComplete()) {
+                reg->setStatus(cMsgReg::MSG_PARTIAL);
+                return taken;
+            }
             reg->setStatus(cMsgReg::MSG_TAKEN);
             // From now on a reply with this type and sequence is a repeat.
             finished[seq] = static_cast<unsigned short>(type + 1);
-        } else {
-            reg->setStatus(cMsgReg::MSG_PARTIAL);
+            break;
+        case cMsgReg::MATCH_TOO_LARGE:
+            ++nTooLarge;
+            reg->setStatus(cMsgReg::MSG_GAVE_UP);
+            break;
+        default:
+            ++nSegDropped;
+            return taken;
         }
+        reg->ended.notify_one();
         return taken;
     }
     return 0;

@@ -123,7 +123,7 @@ TEST(EventPump, FullQueueDropsWithOneWarningAndCounts) {
     ASSERT_TRUE(slow.waitEntered());
     for (unsigned char i = 1; i <= 10; ++i) pump.pumpEvent(eventOf(4, i, i));
     EXPECT_EQ(7u, pump.getDropped());
-    EXPECT_EQ(1, log.count("Event queue full (3 lists), dropping events"));
+    EXPECT_EQ(1, log.count("Event queue full (3 lists, 1048576 bytes), dropping events"));
     slow.release();
     ASSERT_TRUE(waitUntil([&] { return pump.getDelivered() == 4; }));
     EXPECT_EQ(4, slow.finished());
