@@ -79,6 +79,15 @@ expect 1 "malformed JSON"           -- set --server "$srv" "$work/notjson.json"
 expect 1 "cannot read"              -- set --server "$srv" "$work/missing.json"
 expect 1 "did not answer"           -- set --server "$dead" --timeout 50 "$work/site.json"
 
+# An object larger than one datagram goes out in segments and comes back whole.
+long=$(printf 'W%.0s' $(seq 300))
+cat > "$work/bigsite.json" <<JSON
+[[{"objectType": "OBJ_SITE_CFG"}, {"objectValues": [{"TAG_SITE_ID": "BIG-$long"},
+  {"TAG_SITE_LABEL": "L-$long"}, {"TAG_SITE_NMS_ADDRESS": "N-$long"}, {"TAG_VERSION": 4}]}]]
+JSON
+expect 0 "sent 1 objects"           -- set --server "$srv" "$work/bigsite.json"
+expect 0 "N-$long"                  -- get --server "$srv" OBJ_SITE_CFG "TAG_SITE_ID=BIG-$long"
+
 # encode and decode are each other's inverse; bad input is refused.
 "${bin[@]}" encode --hex --type 1 --seq 5 "$work/site.json" > "$work/site.hex"
 input="$work/site.hex" expect 0 '"TAG_DEV_LABEL": "Set by the CLI test"' -- decode --hex

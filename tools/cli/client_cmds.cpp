@@ -193,12 +193,16 @@ int cmdSet(int argc, char** argv) {
     if (list->numObjects() == 0) return cli::kOk;
     cObjectClient client;
     if ((rc = startClient("set", args, client)) != cli::kOk) return rc;
-    for (cObject* o = list->first(); o; o = list->next()) client.set(o);
+    int unsent = 0;
+    for (cObject* o = list->first(); o; o = list->next()) unsent += client.set(o) != 0;
     // Sets are not answered: asking for the first object back proves the
     // server is there and has read what went before.
     std::unique_ptr<cObject> back(client.get(list->first()));
     const int n = list->numObjects();
     list->deleteObjects();
+    if (unsent)
+        return cli::fail("set", cli::kFailed, "%d of %d objects could not be sent to %s:%d", unsent, n,
+                         args.host.c_str(), args.port);
     if (!back)
         return cli::fail("set", cli::kFailed, "sent %d objects but %s:%d did not answer", n,
                          args.host.c_str(), args.port);
