@@ -254,7 +254,8 @@ public:
     unsigned int getReplyWait() const { return replyWaitMs.load(); }
     void setTransmissions(int n) { transmissions.store(n > 0 ? n : 1); }
     int getTransmissions() const { return transmissions.load(); }
-    void setPingInterval(unsigned int ms) { pingIntervalMs.store(ms ? ms : 1); }
+    // Takes effect at once, also on a running client.
+    void setPingInterval(unsigned int ms);
     unsigned int getPingInterval() const { return pingIntervalMs.load(); }
     void setEventQueueLimit(unsigned int limit) { pump.setQueueLimit(limit); }
     void setEventQueueBytes(std::size_t bytes) { pump.setQueueBytes(bytes); }

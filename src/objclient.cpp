@@ -223,6 +223,13 @@ int cObjectClient::start(const char* host, int port) {
     return 1;
 }
 
+void cObjectClient::setPingInterval(unsigned int ms) {
+    pingIntervalMs.store(ms ? ms : 1);
+    // The transmit thread may be waiting out the old interval.
+    std::lock_guard<std::mutex> lock(txMutex);
+    txCond.notify_all();
+}
+
 void cObjectClient::setAssemblyLimit(std::size_t bytes) {
     budget.setTotal(bytes ? bytes : 1);
     eventBudget.setTotal(bytes ? bytes : 1);
@@ -278,16 +285,16 @@ void cObjectClient::service_tx() {
     std::unique_lock<std::mutex> lock(txMutex);
     while (!txStopping) {
         if (txQueue.empty()) {
-            const auto interval = std::chrono::milliseconds(pingIntervalMs.load());
-            const Clock::time_point deadline =
-                Clock::time_point(Clock::duration(lastTx.load())) + interval;
-            const bool woken =
-                txCond.wait_until(lock, deadline, [this] { return txStopping || !txQueue.empty(); });
-            // Requests written meanwhile moved the deadline on.
-            if (!woken && Clock::now() >= Clock::time_point(Clock::duration(lastTx.load())) + interval) {
+            // Recomputed after every wake-up: a datagram written by a
+            // request, or a new interval, moves the deadline.
+            const Clock::time_point deadline = Clock::time_point(Clock::duration(lastTx.load())) +
+                                               std::chrono::milliseconds(pingIntervalMs.load());
+            if (Clock::now() >= deadline) {
                 lock.unlock();
                 ping();
                 lock.lock();
+            } else {
+                txCond.wait_until(lock, deadline);
             }
             continue;
         }
@@ -502,10 +509,10 @@ void cObjectClient::expire_events() {
             ++it;
             continue;
         }
-        ++nEventsIncomplete;
         warn("Event Seq=%d dropped: %u of its segments came", (*it)->seq,
              static_cast<unsigned>((*it)->parts.getReceived()));
-        delete *it;
+        delete *it;  // its bytes are given back before it is counted
         it = eventAsm.erase(it);
+        ++nEventsIncomplete;
     }
 }

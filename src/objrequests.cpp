@@ -227,6 +227,7 @@ int cObjectClient::acquire_seq(Clock::time_point until, std::unique_lock<std::mu
         if (now >= until) break;
         seqCond.wait_until(lock, soonest < until ? soonest : until);
     }
+    if (stopping) return -1;  // the client is going away: nothing to report
     ++nRefused;
     warn("No sequence number free, request not sent");
     return -1;

@@ -1,8 +1,12 @@
 #include "clientfixture.h"
 
 #include <dirent.h>
+#include <malloc.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <cstdio>
 
 namespace clienttest {
 
@@ -150,6 +154,28 @@ std::size_t ClientTest::requestCount(unsigned char type, unsigned char seq) cons
     for (const auto& d : requests())
         if (d.type == type && d.seq == seq) ++n;
     return n;
+}
+
+long residentBytes() {
+    malloc_trim(0);
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+bool memoryIsInstrumented() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    return true;
+#endif
+#endif
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload && std::strstr(preload, "vgpreload");
 }
 
 }  // namespace clienttest

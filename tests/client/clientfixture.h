@@ -103,6 +103,13 @@ private:
 // The number of threads of this process.
 int threadCount();
 
+// Resident memory of this process in bytes, once the C library has handed
+// back what is free (the simulator in this process makes and frees
+// megabytes of its own).
+long residentBytes();
+// Under a sanitizer or valgrind, resident memory says nothing about ours.
+bool memoryIsInstrumented();
+
 // A simulator with the default site and a client started against it, its
 // initial ping answered and that answer delivered, so tests start quiet.
 // Replies come at once, so the reply wait is long: a retransmission in

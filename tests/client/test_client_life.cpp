@@ -114,7 +114,10 @@ TEST(ClientStart, RequestsBeforeStartFailAtOnceAndNothingGoesOutLater) {
     ASSERT_EQ(1, client.start("127.0.0.1", sim.port()));
     auto got = own(client.get(key.get()));
     EXPECT_EQ(1002u, serialOf(got.get()));
-    // The ping, then the one request made after start.
+    // The ping, then the one request made after start (recorded once the
+    // simulator has answered it, which may be a moment after the reply).
+    ASSERT_TRUE(sim.waitFor([](const std::vector<cObjectServerSim::cDatagram>& r) { return r.size() >= 2; },
+                            kPatienceMs));
     const auto seen = sim.received();
     ASSERT_EQ(2u, seen.size());
     EXPECT_TRUE(seen[0].ping);

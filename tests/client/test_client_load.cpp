@@ -24,15 +24,6 @@ namespace {
 std::unique_ptr<cObject> own(cObject* obj) { return std::unique_ptr<cObject>(obj); }
 
 // Resident memory of this process, in bytes.
-long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
 int openDescriptors() {
     int n = 0;
     if (DIR* dir = opendir("/proc/self/fd")) {
@@ -45,18 +36,6 @@ int openDescriptors() {
 
 // Under a sanitizer or valgrind freed memory is held back on purpose, so
 // the resident size says nothing about what the client keeps.
-bool memoryIsInstrumented() {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return true;
-#endif
-#endif
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::strstr(preload, "vgpreload");
-}
-
 unsigned int decodedRequests(const cObjectServerSim& sim) {
     unsigned int n = 0;
     for (const auto& d : sim.received()) n += d.decoded && !d.ping;
