@@ -104,11 +104,7 @@ public:
         cObjectList* parseReply();
 
     private:
-        friend class cObjectClient;
         int keep(VMsg* msg);
-
-        // The requester waits on it; signalled when the request ends.
-        std::condition_variable ended;
 
         eMsgStatus status;
         int txCounter;
@@ -293,6 +289,7 @@ private:
     void register_tx_msg(cMsgReg* reg);
     void unregister_tx_msg(cMsgReg* reg);
     int update_tx_registry(VMsg* msg);
+    int route_reply(VMsg* msg, bool* ended);
     bool isLateReply(const VMsg* msg) const;
     void to_events(VMsg* msg);
     void expire_events();
@@ -321,6 +318,10 @@ private:
     // the record of finished requests and the count of calls in progress.
     std::mutex registryMutex;
     std::condition_variable seqCond;
+    // A waiting request sleeps on the one of its sequence number. Owned by
+    // the client, not the request, so the receive thread can signal it
+    // after letting go of the lock without racing the request's end.
+    std::condition_variable replyCond[128];
     std::condition_variable idleCond;
     std::vector<cMsgReg*> registry;
     unsigned char seqCounter;
@@ -343,6 +344,9 @@ private:
     // Segmented events being put together; receive path only.
     std::mutex eventAsmMutex;
     std::vector<cEventAssembly*> eventAsm;
+    // How many there are, so the receive thread need not take the lock
+    // for every datagram when there are none (nearly always).
+    std::atomic<std::size_t> eventAsmCount;
 
     // Transmit lock: the transmit queue and the transmit thread's state.
     std::mutex txMutex;

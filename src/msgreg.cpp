@@ -2,10 +2,15 @@
 // matched and put together from its segments.
 #include "objclient.h"
 
+#include "objectfields.h"
+
 typedef cObjectClient::cMsgReg cMsgReg;
 
+// One entry per request: its category is looked up once.
+WQX_LOG_CATEGORY(msgRegLog, "cObjectClient::cMsgReg")
+
 cMsgReg::cMsgReg(cObjectList* list, int transmissions, VAssemblyBudget* budget, std::size_t replyLimit)
-    : cVlog("cObjectClient::cMsgReg"),
+    : cVlog(msgRegLog()),
       status(MSG_AWAITING),
       txCounter(0),
       txLimit(transmissions > 0 ? transmissions : 1),

@@ -105,6 +105,7 @@ cObjectClient::cObjectClient()
       budget(kDefaultAssemblyLimit),
       eventBudget(kDefaultAssemblyLimit),
       replyLimit(kDefaultReplyLimit),
+      eventAsmCount(0),
       txStopping(false),
       lastTx(0),
       started(false),
@@ -135,7 +136,7 @@ cObjectClient::~cObjectClient() {
         // are refused. Nothing below may run while a request is inside.
         std::unique_lock<std::mutex> lock(registryMutex);
         stopping = true;
-        for (cMsgReg* reg : registry) reg->ended.notify_all();
+        for (std::condition_variable& c : replyCond) c.notify_all();
         seqCond.notify_all();
         idleCond.wait(lock, [this] { return calls == 0; });
     }
@@ -396,7 +397,7 @@ void cObjectClient::service_rx() {
     for (;;) {
         // Wakes in time to drop a segmented event whose rest did not come.
         int timeout = -1;
-        {
+        if (eventAsmCount.load() > 0) {
             std::lock_guard<std::mutex> lock(eventAsmMutex);
             for (const cEventAssembly* a : eventAsm) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -446,13 +447,17 @@ void cObjectClient::service_rx() {
 
 void cObjectClient::queue_rx_msg(VMsg* msg) {
     if (!msg) return;
+    const unsigned char seq = msg->getSeq() & 0x7F;
     int taken;
-    bool late = false;
+    bool ended = false, late = false;
     {
         std::lock_guard<std::mutex> lock(registryMutex);
-        taken = update_tx_registry(msg);
+        taken = route_reply(msg, &ended);
         if (!taken) late = isLateReply(msg);
     }
+    // Woken after the unlock, the requester does not run straight into
+    // the lock this thread still holds.
+    if (ended) replyCond[seq].notify_all();
     if (taken) return;
     if (late) ++nLate;
     to_events(msg);
@@ -478,6 +483,7 @@ void cObjectClient::to_events(VMsg* msg) {
                 Clock::now() + std::chrono::milliseconds(replyWaitMs.load());
             it = eventAsm.insert(eventAsm.end(),
                                  new cEventAssembly(type, seq, replyLimit.load(), &eventBudget, expires));
+            eventAsmCount = eventAsm.size();
             if (kickWrite >= 0 && receivingFor != this) {
                 const char kick = 1;
                 if (write(kickWrite, &kick, 1) < 0) debug("Receive thread already woken");
@@ -496,12 +502,14 @@ void cObjectClient::to_events(VMsg* msg) {
         }
         delete *it;
         eventAsm.erase(it);
+        eventAsmCount = eventAsm.size();
     }
     if (whole) pump.pumpEvent(whole);
 }
 
 // Drops segmented events that have waited their time for missing segments.
 void cObjectClient::expire_events() {
+    if (eventAsmCount.load() == 0) return;
     std::lock_guard<std::mutex> lock(eventAsmMutex);
     const Clock::time_point now = Clock::now();
     for (auto it = eventAsm.begin(); it != eventAsm.end();) {
@@ -513,6 +521,7 @@ void cObjectClient::expire_events() {
              static_cast<unsigned>((*it)->parts.getReceived()));
         delete *it;  // its bytes are given back before it is counted
         it = eventAsm.erase(it);
+        eventAsmCount = eventAsm.size();
         ++nEventsIncomplete;
     }
 }

@@ -162,7 +162,7 @@ cObjectList* cObjectClient::await_reply(cObjectList* list, std::unique_lock<std:
     Clock::time_point deadline = Clock::now();  // the first transmission is due
     while (!stopping && !reg->msgComplete() && !reg->overflowed()) {
         if (Clock::now() < deadline) {
-            if (reg->ended.wait_until(lock, deadline) == std::cv_status::timeout)
+            if (replyCond[seq].wait_until(lock, deadline) == std::cv_status::timeout)
                 debug("Signal received");
             continue;
         }
@@ -251,6 +251,16 @@ void cObjectClient::unregister_tx_msg(cMsgReg* reg) {
 }
 
 int cObjectClient::update_tx_registry(VMsg* msg) {
+    const unsigned char seq = msg->getSeq() & 0x7F;
+    bool ended = false;
+    const int taken = route_reply(msg, &ended);
+    if (ended) replyCond[seq].notify_all();
+    return taken;
+}
+
+// Offers msg to the waiting requests; *ended tells whether the request
+// that took it has ended (its reply whole, or past its limit).
+int cObjectClient::route_reply(VMsg* msg, bool* ended) {
     const unsigned char type = msg->getType();
     const unsigned char seq = msg->getSeq() & 0x7F;
     for (cMsgReg* reg : registry) {
@@ -265,17 +275,17 @@ int cObjectClient::update_tx_registry(VMsg* msg) {
             reg->setStatus(cMsgReg::MSG_TAKEN);
             // From now on a reply with this type and sequence is a repeat.
             finished[seq] = static_cast<unsigned short>(type + 1);
-            break;
+            *ended = true;
+            return taken;
         case cMsgReg::MATCH_TOO_LARGE:
             ++nTooLarge;
             reg->setStatus(cMsgReg::MSG_GAVE_UP);
-            break;
+            *ended = true;
+            return taken;
         default:
             ++nSegDropped;
             return taken;
         }
-        reg->ended.notify_one();
-        return taken;
     }
     return 0;
 }
