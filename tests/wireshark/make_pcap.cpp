@@ -205,6 +205,12 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<VMsg> segmented(messageOf({big}, 1, 6));
     w.send(segmented.get(), {1, 0});
+    // Values whose printing shows a lost digit or a signed read.
+    VMsg sample(0);
+    sample.addTag(VTagFactory::createVTag(63));
+    sample.addTag(VTagFactory::createVTag(8, 3000000000u));
+    sample.addTag(VTagFactory::createVTag(49, 0.1f, true));
+    w.send(&sample);
     // The keep-alive ping, and an event.
     VMsg ping(1);
     ping.addTag(VTagFactory::createVTag(8, 0xFFFFFFFFu));
