@@ -4,7 +4,7 @@
 set -euo pipefail
 
 native=(build-essential cmake pkg-config libjansson-dev liblog4cpp5-dev
-        libgtest-dev libgmock-dev libbenchmark-dev libmsgpack-dev)
+        libgtest-dev libgmock-dev libbenchmark-dev libmsgpack-dev tshark)
 # The armhf log4cpp -dev package cannot sit beside the native one; the cross
 # build uses the native headers and links the armhf runtime library.
 cross=(g++-arm-linux-gnueabihf qemu-user libjansson-dev:armhf libgtest-dev:armhf

@@ -1,0 +1,254 @@
+// Writes a capture of datagrams the library makes, and what the library
+// reads in each, for the dissector test (dissector_test.sh):
+//
+//   make_pcap OUT.pcap OUT.expected
+//
+// The capture is classic pcap (Ethernet, IPv4, UDP to port 4000), written
+// here so nothing beyond the library is needed. Each line of the expected
+// file is one frame: number, type, seq, index, total, the "NAME=value" of
+// every tag the frame shows (its own, then the whole message's when it
+// completes one), the classes of its object groups, the error codes the
+// dissector must raise, and 1 for the keep-alive ping; "*" where the frame's
+// content is not compared.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "everyfield.h"
+#include "objectlist.h"
+#include "tagnames.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void put16(Bytes& b, unsigned v) {
+    b.push_back(static_cast<unsigned char>(v >> 8));
+    b.push_back(static_cast<unsigned char>(v));
+}
+void put32le(std::string& s, unsigned v) {
+    for (int i = 0; i < 4; ++i) s += static_cast<char>(v >> (8 * i));
+}
+
+// Ethernet + IPv4 + UDP around payload, loopback to the simulator's port.
+Bytes frameOf(const Bytes& payload) {
+    Bytes f(12, 0);  // both MAC addresses zero, as on loopback
+    put16(f, 0x0800);
+    Bytes ip;
+    ip.push_back(0x45);
+    ip.push_back(0);
+    put16(ip, static_cast<unsigned>(20 + 8 + payload.size()));
+    put16(ip, 0);
+    put16(ip, 0x4000);  // don't fragment
+    ip.push_back(64);
+    ip.push_back(17);  // UDP
+    put16(ip, 0);      // checksum, filled below
+    for (int i = 0; i < 2; ++i) ip.insert(ip.end(), {127, 0, 0, 1});
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < ip.size(); i += 2) sum += ip[i] << 8 | ip[i + 1];
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    ip[10] = static_cast<unsigned char>(~sum >> 8);
+    ip[11] = static_cast<unsigned char>(~sum);
+    put16(ip, 50000);
+    put16(ip, 4000);
+    put16(ip, static_cast<unsigned>(8 + payload.size()));
+    put16(ip, 0);  // no UDP checksum
+    f.insert(f.end(), ip.begin(), ip.end());
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
+}
+
+std::string valueOf(const VTag* t) {
+    char buf[32];
+    switch (t->getType()) {
+    case VTAG_STRING: return static_cast<const VTagString*>(t)->text();
+    case VTAG_UINT32: std::snprintf(buf, sizeof buf, "%u", static_cast<const VTagUInt32*>(t)->getValue()); break;
+    case VTAG_UINT16: std::snprintf(buf, sizeof buf, "%u", static_cast<const VTagUInt16*>(t)->getValue()); break;
+    case VTAG_UINT8: std::snprintf(buf, sizeof buf, "%u", static_cast<const VTagUInt8*>(t)->getValue()); break;
+    case VTAG_FLOAT:
+        std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(static_cast<const VTagUInt32*>(t)->getFloatValue()));
+        break;
+    default: return "";
+    }
+    return buf;
+}
+
+struct Writer {
+    std::string pcap;
+    std::string expected;
+    std::vector<tagnames::TagName> names = tagnames::allTags();
+    std::map<unsigned, std::string> codes = tagnames::objectCodes();
+    int frame = 0;
+    bool failed = false;
+
+    Writer() {
+        put32le(pcap, 0xA1B2C3D4);
+        pcap += std::string("\x02\x00\x04\x00", 4);  // version 2.4
+        put32le(pcap, 0);
+        put32le(pcap, 0);
+        put32le(pcap, 65535);
+        put32le(pcap, 1);  // Ethernet
+    }
+
+    void packet(const Bytes& payload) {
+        const Bytes f = frameOf(payload);
+        ++frame;
+        put32le(pcap, 1700000000u + static_cast<unsigned>(frame));
+        put32le(pcap, 0);
+        put32le(pcap, static_cast<unsigned>(f.size()));
+        put32le(pcap, static_cast<unsigned>(f.size()));
+        pcap.append(f.begin(), f.end());
+    }
+
+    // The summaries and classes of msg's tags, grouped as the library groups them.
+    void describe(VMsg* msg, std::string& summaries, std::string& classes) {
+        std::string cls;
+        for (VTag* t : msg->getTags()) {
+            if (WQX::DictDef->isObjectCode(t->getTag())) {
+                cls = codes[t->getTag()];
+                classes += (classes.empty() ? "" : ",") + cls;
+            }
+            std::string s = tagnames::displayName(names, t->getTag(), cls);
+            if (t->getType() != VTAG_NONE) s += "=" + valueOf(t);
+            summaries += (summaries.empty() ? "" : "|") + s;
+        }
+    }
+
+    // Sends every segment of msg, in the order given by `order` (indexes),
+    // and records what the library reads from each.
+    void send(VMsg* msg, const std::vector<std::size_t>& order = {}, bool ping = false) {
+        std::vector<Bytes> segs;
+        msg->segmentMessage(VMsg::kMaxSegment);
+        while (VMsg* s = msg->getNextSegment()) {
+            Bytes b(VMsg::kMaxDatagram);
+            b.resize(s->getMsg(b.data(), static_cast<unsigned short>(b.size())));
+            segs.push_back(b);
+        }
+        VMsgAssembly assembly(1 << 20, nullptr);
+        for (std::size_t k = 0; k < segs.size(); ++k) {
+            const Bytes& b = segs[order.empty() ? k : order[k]];
+            VMsg* seg = VMsg::parseMsg(b.data(), static_cast<unsigned short>(b.size()));
+            if (!seg) {
+                std::fprintf(stderr, "make_pcap: the library rejects its own segment\n");
+                failed = true;
+                return;
+            }
+            packet(b);
+            std::string summaries, classes;
+            char head[64];
+            std::snprintf(head, sizeof head, "%d\t%u\t%u\t%u\t%u\t", frame, seg->getType(), seg->getSeq(),
+                          seg->getSegmentIndex(), seg->getSegmentTotal());
+            describe(seg, summaries, classes);
+            if (!seg->isWhole() && assembly.add(seg) == VMsgAssembly::ASM_WHOLE) {
+                std::unique_ptr<VMsg> whole(assembly.take());
+                describe(whole.get(), summaries, classes);
+            } else if (seg->isWhole()) {
+                delete seg;
+            }
+            expected += head + summaries + "\t" + classes + "\t\t" + (ping ? "1" : "") + "\n";
+        }
+    }
+
+    // A datagram the library must reject, and the dissector's error codes.
+    void malformed(const Bytes& b, const char* errors) {
+        std::unique_ptr<VMsg> msg(VMsg::parseMsg(b.data(), static_cast<unsigned short>(b.size())));
+        if (msg) {
+            std::fprintf(stderr, "make_pcap: the library accepts malformed datagram %s\n", errors);
+            failed = true;
+        }
+        packet(b);
+        expected += std::to_string(frame) + "\t*\t*\t*\t*\t*\t*\t" + errors + "\t\n";
+    }
+};
+
+VMsg* messageOf(std::vector<cObject*> objects, unsigned char type, unsigned char seq) {
+    cObjectList list;
+    for (cObject* o : objects) list.add(o);
+    list.setMsgType(type);
+    list.setMsgSeq(seq);
+    VMsg* msg = list.toMsg();
+    list.deleteObjects();
+    return msg;
+}
+
+Bytes datagramOf(VMsg* msg) {
+    Bytes b(VMsg::kMaxDatagram);
+    b.resize(msg->getMsg(b.data(), static_cast<unsigned short>(b.size())));
+    return b;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_pcap OUT.pcap OUT.expected\n");
+        return 2;
+    }
+    Writer w;
+    // One message of every class, each object with every field it has.
+    for (int t = 0; t < cObject::OBJ_NONE; ++t) {
+        std::unique_ptr<VMsg> msg(
+            messageOf({everyfield::makeFull(static_cast<cObject::eObjectTypes>(t))}, 0, static_cast<unsigned char>(t + 1)));
+        w.send(msg.get());
+    }
+    // A device larger than a datagram, its two segments arriving last first.
+    cObject* big = cObject::create(cObject::OBJ_DEVICE);
+    {
+        VMsg fill(0);
+        fill.addTag(VTagFactory::createVTag(5));
+        fill.addTag(VTagFactory::createVTag(8, 1001u));
+        fill.addTag(VTagFactory::createVTag(9, std::string(1000, 'L').c_str()));
+        everyfield::fillFrom(big, &fill);
+    }
+    std::unique_ptr<VMsg> segmented(messageOf({big}, 1, 6));
+    w.send(segmented.get(), {1, 0});
+    // Values whose printing shows a lost digit or a signed read.
+    VMsg sample(0);
+    sample.addTag(VTagFactory::createVTag(63));
+    sample.addTag(VTagFactory::createVTag(8, 3000000000u));
+    sample.addTag(VTagFactory::createVTag(49, 0.1f, true));
+    w.send(&sample);
+    // The keep-alive ping, and an event.
+    VMsg ping(1);
+    ping.addTag(VTagFactory::createVTag(8, 0xFFFFFFFFu));
+    w.send(&ping, {}, true);
+    std::unique_ptr<VMsg> event(messageOf({everyfield::makeFull(cObject::OBJ_EVENT)}, 2, 9));
+    w.send(event.get());
+
+    // Malformed datagrams, each made from a good device datagram.
+    cObject* dev = everyfield::makeFull(cObject::OBJ_DEVICE);
+    std::unique_ptr<VMsg> good(messageOf({dev}, 0, 3));
+    const Bytes base = datagramOf(good.get());
+    Bytes b = base;
+    b[2] = 1;
+    w.malformed(b, "version");
+    b = base;
+    b.push_back(0);
+    w.malformed(b, "length|trailing");
+    b = base;
+    b.resize(b.size() - 3);  // cut inside the last tag, length told truthfully
+    b[0] = static_cast<unsigned char>((b.size() - 2) >> 8);
+    b[1] = static_cast<unsigned char>(b.size() - 2);
+    w.malformed(b, "overrun");
+    b = base;
+    b.resize(b.size() - 3);  // the same cut, the length still the whole one's
+    w.malformed(b, "length|overrun");
+    b = base;
+    b[4] |= 0x80;
+    w.malformed(b, "reserved");
+    b = base;
+    b[5] = 0;
+    b[6] = 1;  // segment 1 of 1
+    w.malformed(b, "index");
+    b = base;
+    b[11 + 4 + 3] = 3;  // the first tag after the object code: a 32-bit value of 3 bytes
+    w.malformed(b, "vlen|overrun");
+    w.malformed(Bytes{0x00, 0x05, 0x02, 0x00, 0x01}, "length|short");
+
+    std::ofstream(argv[1], std::ios::binary) << w.pcap;
+    std::ofstream(argv[2]) << w.expected;
+    return w.failed ? 1 : 0;
+}
