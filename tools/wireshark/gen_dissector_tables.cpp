@@ -4,6 +4,7 @@
 //
 //   gen_dissector_tables --lua TEMPLATE OUT   fills TEMPLATE's marker line
 //   gen_dissector_tables --markdown           the table of docs/wire-format.md
+//   gen_dissector_tables --identity           the identity table of docs/client.md
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -86,6 +87,27 @@ std::string markdown() {
     return o.str();
 }
 
+// Per class, the tags its identity is made of.
+std::string identityMarkdown() {
+    std::ostringstream o;
+    o << "| Class | Wire object code | Identity (tag number: JSON key) |\n|---|---|---|\n";
+    const auto tags = tagnames::allTags();
+    for (int t = 0; t < cObject::OBJ_NONE; ++t) {
+        const auto type = static_cast<cObject::eObjectTypes>(t);
+        const std::string cls = cObject::getJSONName(type);
+        o << "| `" << cls << "` | " << static_cast<unsigned>(cObject::getWireCode(type)) << " | ";
+        const auto identity = tagnames::identityOf(type, tags);
+        if (identity.empty()) o << "(none: every object of the class compares equal)";
+        const char* sep = "";
+        for (const auto& id : identity) {
+            o << sep << id.number << ": `" << id.byClass.at(cls) << "`";
+            sep = ", ";
+        }
+        o << " |\n";
+    }
+    return o.str();
+}
+
 int fillTemplate(const char* templatePath, const char* outPath) {
     std::ifstream in(templatePath);
     if (!in) {
@@ -125,6 +147,10 @@ int main(int argc, char** argv) {
         std::fputs(markdown().c_str(), stdout);
         return 0;
     }
-    std::fprintf(stderr, "usage: gen_dissector_tables --lua TEMPLATE OUT | --markdown\n");
+    if (argc == 2 && std::strcmp(argv[1], "--identity") == 0) {
+        std::fputs(identityMarkdown().c_str(), stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: gen_dissector_tables --lua TEMPLATE OUT | --markdown | --identity\n");
     return 2;
 }

@@ -142,6 +142,28 @@ inline std::map<std::string, std::string> namesFor(unsigned char number, unsigne
     return out;
 }
 
+// The tags that make up type's identity, the fields its compIndex compares
+// (what an index reply carries): two objects read from the same tag with
+// two different values that compIndex tells apart. A tag the class does
+// not compare leaves both objects equal.
+inline std::vector<TagName> identityOf(cObject::eObjectTypes type, const std::vector<TagName>& tags) {
+    std::vector<TagName> out;
+    for (const TagName& t : tags) {
+        if (t.objectCode || !t.byClass.count(cObject::getJSONName(type))) continue;
+        const auto samples = sampleTags(static_cast<unsigned char>(t.number), t.vtype);
+        if (samples.size() < 2) continue;
+        std::unique_ptr<VMsg> a(messageOf(type, samples[0].get()));
+        std::unique_ptr<VMsg> b(messageOf(type, samples[1].get()));
+        std::unique_ptr<VelmorMessage> ga(VelmorMessage::parseVMsg(WQX::DictDef, a.get()));
+        std::unique_ptr<VelmorMessage> gb(VelmorMessage::parseVMsg(WQX::DictDef, b.get()));
+        std::unique_ptr<cObject> oa(cObject::create(type)), ob(cObject::create(type));
+        oa->parse(&ga->getObjects().front(), &ga->getMsgTags());
+        ob->parse(&gb->getObjects().front(), &gb->getMsgTags());
+        if (!oa->compIndex(ob.get())) out.push_back(t);
+    }
+    return out;
+}
+
 // Wire object code -> class JSON name.
 inline std::map<unsigned, std::string> objectCodes() {
     std::map<unsigned, std::string> out;
