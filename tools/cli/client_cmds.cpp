@@ -16,7 +16,7 @@ namespace {
 const char kGetUsage[] =
     "usage: wqxobj get --server HOST:PORT [--timeout MS] [--pretty] [-v] TYPE [TAG=VALUE ...]\n"
     "Asks the server for the objects of TYPE (OBJ_DEVICE, OBJ_PORT_DIN, ...) whose\n"
-    "identity matches the TAG=VALUE keys (e.g. TAG_DEV_ID=7) and prints the reply\n"
+    "identity matches the TAG=VALUE keys (e.g. TAG_DEV_ID=1001) and prints the reply\n"
     "as a JSON document. VALUE is an integer, a real (with a '.'), true/false, or\n"
     "text. --timeout is the wait for each of the three transmissions (default 2000).\n";
 

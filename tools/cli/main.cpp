@@ -21,7 +21,7 @@ const Command kCommands[] = {
     {"index", cmdIndex, "ask a server for the identities of matching objects"},
     {"set", cmdSet, "send the objects of a JSON document to a server"},
     {"listen", cmdListen, "print a server's events as they arrive"},
-    {"decode", cmdDecode, "datagrams (binary or --hex) to JSON documents"},
+    {"decode", cmdDecode, "datagrams (binary, --hex or a --pcap capture) to JSON documents"},
     {"encode", cmdEncode, "a JSON document to datagrams"},
 };
 
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         // All help texts in one, which the manual page is made from.
         usage(stdout);
         for (const Command& c : kCommands) {
-            std::printf("\n%s:\n", c.name);
+            std::printf("\nwqxobj %s:\n", c.name);
             std::fflush(stdout);
             char name[16], help[] = "--help";
             std::snprintf(name, sizeof name, "%s", c.name);
