@@ -4,11 +4,12 @@
 set -euo pipefail
 
 native=(build-essential cmake pkg-config libjansson-dev liblog4cpp5-dev
-        libgtest-dev libgmock-dev libbenchmark-dev libmsgpack-dev tshark)
+        libgtest-dev libgmock-dev libbenchmark-dev libmsgpack-dev
+        libpcap-dev help2man tshark)
 # The armhf log4cpp -dev package cannot sit beside the native one; the cross
 # build uses the native headers and links the armhf runtime library.
 cross=(g++-arm-linux-gnueabihf qemu-user libjansson-dev:armhf libgtest-dev:armhf
-       liblog4cpp5v5:armhf libstdc++-12-dev:armhf)
+       liblog4cpp5v5:armhf libstdc++-12-dev:armhf libpcap-dev:armhf)
 fuzz=(clang libclang-rt-14-dev)
 valgrind=(valgrind)
 

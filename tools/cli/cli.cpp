@@ -159,12 +159,16 @@ bool readDocument(const std::string& text, cObjectList*& list, std::string& erro
         return false;
     }
     // Message-info entries are skipped by the reader; every other entry
-    // must come back as an object.
-    size_t expected = 0;
+    // must come back as an object. The reader skips an entry of a type it
+    // does not know and goes on, so the count of what it read cannot name
+    // the entry: look for it here, counting entries from 1.
+    size_t expected = 0, unknown = 0;
     for (size_t i = 0; i < json_array_size(doc); ++i) {
         json_t* type = json_object_get(json_array_get(json_array_get(doc, i), 0), "objectType");
-        if (!json_is_string(type) || std::strcmp(json_string_value(type), "OBJ_MSG_INFO") != 0)
-            ++expected;
+        const char* name = json_is_string(type) ? json_string_value(type) : "";
+        if (std::strcmp(name, "OBJ_MSG_INFO") == 0) continue;
+        ++expected;
+        if (!unknown && cObject::getObjectTypeForJSON(name) == cObject::OBJ_NONE) unknown = i + 1;
     }
     json_decref(doc);
     std::string warning;
@@ -174,9 +178,9 @@ bool readDocument(const std::string& text, cObjectList*& list, std::string& erro
         warning = watch.text();
     }
     if (static_cast<size_t>(list->numObjects()) != expected || !warning.empty()) {
-        error = warning.empty() ? "entry " + std::to_string(list->numObjects() + 1) +
-                                      " has an unknown objectType"
-                                : "the document was not read whole: " + warning;
+        error = !warning.empty() ? "the document was not read whole: " + warning
+                : unknown        ? "entry " + std::to_string(unknown) + " has an unknown objectType"
+                                 : "the document was not read whole";
         list->deleteObjects();
         delete list;
         list = nullptr;
@@ -223,15 +227,22 @@ int parseOptions(const char* cmd, int argc, char** argv, const Options& own, con
     longOpts.push_back({"verbose", no_argument, nullptr, 'v'});
     longOpts.push_back({"pretty", no_argument, nullptr, kPretty});
     longOpts.push_back({nullptr, 0, nullptr, 0});
-    const std::string shortOpts = "+hv" + own.shortOpts;
-    optind = 1;
+    // No leading '+': GNU getopt then takes options after the operands too,
+    // as users type them (`get ... TAG_DEV_ID=1 --pretty`). A value that
+    // starts with '-' is still an operand after "--".
+    const std::string shortOpts = "hv" + own.shortOpts;
+    optind = 0;  // 0, not 1: glibc then forgets any earlier scan entirely
     opterr = 0;
     int opt;
     while ((opt = getopt_long(argc, argv, shortOpts.c_str(), longOpts.data(), nullptr)) != -1) {
         switch (opt) {
         case 'h': std::fputs(usage, stdout); return kHelp;
         case 'v': ++common.verbose; break;
-        case kPretty: common.pretty = true; break;
+        case kPretty:
+            if (!own.printsDocuments)
+                return fail(cmd, kUsage, "%s prints no JSON documents; --pretty does not apply", cmd);
+            common.pretty = true;
+            break;
         case '?':
         case ':':
             return fail(cmd, kUsage, "unknown option or missing value near '%s' (try --help)",
@@ -242,6 +253,58 @@ int parseOptions(const char* cmd, int argc, char** argv, const Options& own, con
     }
     enableLogging(common.verbose);
     return kOk;
+}
+
+Joiner::Result Joiner::add(const std::string& stream, VMsg* msg, std::unique_ptr<VMsg>& whole) {
+    std::unique_ptr<VMsg> owned(msg);
+    if (msg->isWhole()) {
+        whole = std::move(owned);
+        return kWhole;
+    }
+    auto it = pending_.begin();
+    while (it != pending_.end() &&
+           (it->stream != stream || it->type != msg->getType() || it->seq != msg->getSeq()))
+        ++it;
+    if (it != pending_.end() && it->total != msg->getSegmentTotal()) {
+        giveUp(*it);
+        pending_.erase(it);
+        it = pending_.end();
+    }
+    if (it == pending_.end()) {
+        pending_.push_back(Pending{stream, msg->getType(), msg->getSeq(), msg->getSegmentTotal(),
+                                   std::unique_ptr<VMsgAssembly>(new VMsgAssembly(kMessageLimit, nullptr))});
+        it = pending_.end() - 1;
+    }
+    switch (it->parts->add(owned.release())) {
+    case VMsgAssembly::ASM_WHOLE:
+        whole.reset(it->parts->take());
+        pending_.erase(it);
+        return kWhole;
+    case VMsgAssembly::ASM_TOO_LARGE:
+        pending_.erase(it);
+        return kTooLarge;
+    default: return kKept;  // a part kept, or a copy of one skipped
+    }
+}
+
+void Joiner::finish() {
+    for (const Pending& p : pending_) giveUp(p);
+    pending_.clear();
+}
+
+void Joiner::giveUp(const Pending& p) {
+    if (incomplete_++ == 0) {
+        char what[96];
+        std::snprintf(what, sizeof what, "type %u sequence %u, %u of its %u segments", p.type, p.seq,
+                      static_cast<unsigned>(p.parts->getReceived()), p.total);
+        firstIncomplete_ = (p.stream.empty() ? "" : p.stream + " ") + what;
+    }
+}
+
+std::string versionText() {
+    // The first line is "program (package) version", as help2man reads it.
+    return std::string("wqxobj (libwqxobj) ") + WQX_VERSION + "\nwire format version " +
+           std::to_string(static_cast<unsigned>(VMsg::kWireVersion)) + "\n";
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ namespace cli {
 const int kOk = 0;
 const int kFailed = 1;
 const int kUsage = 2;
+
+// The port `wqxobj sim` listens on unless told otherwise, and so the one
+// `decode --pcap` looks for.
+const int kDefaultPort = 4000;
 
 // Options every subcommand takes.
 struct Common {
@@ -59,18 +64,59 @@ bool parseNumber(const char* text, long max, long& out);
 
 // A subcommand's own options: getopt_long's table and short string, the
 // usage text for --help, and a handler that returns kOk or kUsage.
+// printsDocuments says whether --pretty means anything to the subcommand;
+// one that prints no documents refuses it rather than ignore it.
 struct Options {
     std::vector<option> longOpts;
     std::string shortOpts;
     std::function<int(int opt, const char* arg)> handle;
+    bool printsDocuments = true;
 };
 
 // Parses argv (argv[0] is the subcommand) with the common options -h/--help,
-// -v/--verbose and --pretty added. Returns kOk with optind at the first
-// operand, kUsage after a bad option, or kHelp after printing the usage.
+// -v/--verbose and --pretty added. Options may come before, between or after
+// the operands (getopt moves the operands to the end; POSIXLY_CORRECT in the
+// environment turns that off). Returns kOk with optind at the first operand,
+// kUsage after a bad option, or kHelp after printing the usage.
 const int kHelp = -1;
 int parseOptions(const char* cmd, int argc, char** argv, const Options& own, const char* usage,
                  Common& common);
+
+// Puts segmented messages together. Messages are told apart by a stream
+// name (a direction, or "" when there is one stream), type and sequence;
+// segments of different messages may interleave, and a message whose
+// sequence number comes round again with another total before it is whole
+// has lost segments.
+class Joiner {
+public:
+    enum Result { kWhole, kKept, kTooLarge };
+    // Takes msg over. kWhole hands the whole message over in `whole`;
+    // kTooLarge drops the message it belonged to.
+    Result add(const std::string& stream, VMsg* msg, std::unique_ptr<VMsg>& whole);
+    // Gives up on every message still missing segments.
+    void finish();
+    unsigned int incomplete() const { return incomplete_; }
+    // "[stream ]type T sequence S, R of its N segments" of the first one.
+    const std::string& firstIncomplete() const { return firstIncomplete_; }
+    // What one message may hold while it is put together: this only keeps
+    // a forged total from costing more than the input could.
+    static const std::size_t kMessageLimit = 64u << 20;
+
+private:
+    struct Pending {
+        std::string stream;
+        unsigned char type, seq;
+        unsigned short total;
+        std::unique_ptr<VMsgAssembly> parts;
+    };
+    void giveUp(const Pending& p);
+    std::vector<Pending> pending_;
+    unsigned int incomplete_ = 0;
+    std::string firstIncomplete_;
+};
+
+// What --version prints: the library's version and the wire format's.
+std::string versionText();
 
 }  // namespace cli
 

@@ -16,7 +16,7 @@ namespace {
 const char kGetUsage[] =
     "usage: wqxobj get --server HOST:PORT [--timeout MS] [--pretty] [-v] TYPE [TAG=VALUE ...]\n"
     "Asks the server for the objects of TYPE (OBJ_DEVICE, OBJ_PORT_DIN, ...) whose\n"
-    "identity matches the TAG=VALUE keys (e.g. TAG_DEV_ID=7) and prints the reply\n"
+    "identity matches the TAG=VALUE keys (e.g. TAG_DEV_ID=1001) and prints the reply\n"
     "as a JSON document. VALUE is an integer, a real (with a '.'), true/false, or\n"
     "text. --timeout is the wait for each of the three transmissions (default 2000).\n";
 
@@ -40,7 +40,7 @@ struct ClientArgs {
     long timeoutMs = 2000;
 };
 
-cli::Options clientOptions(const char* cmd, ClientArgs& args) {
+cli::Options clientOptions(const char* cmd, ClientArgs& args, bool printsDocuments) {
     return {{{"server", required_argument, nullptr, 's'}, {"timeout", required_argument, nullptr, 't'}},
             "s:t:",
             [cmd, &args](int opt, const char* arg) {
@@ -49,13 +49,15 @@ cli::Options clientOptions(const char* cmd, ClientArgs& args) {
                 if (opt == 't' && (!cli::parseNumber(arg, 600000, args.timeoutMs) || args.timeoutMs == 0))
                     return cli::fail(cmd, cli::kUsage, "--timeout takes milliseconds, 1 to 600000");
                 return cli::kOk;
-            }};
+            },
+            printsDocuments};
 }
 
 // Parses the options; kOk, or the status to exit with.
 int parseClientOptions(const char* cmd, int argc, char** argv, const char* usage,
-                       cli::Common& common, ClientArgs& args) {
-    const int rc = cli::parseOptions(cmd, argc, argv, clientOptions(cmd, args), usage, common);
+                       cli::Common& common, ClientArgs& args, bool printsDocuments = true) {
+    const int rc =
+        cli::parseOptions(cmd, argc, argv, clientOptions(cmd, args, printsDocuments), usage, common);
     if (rc != cli::kOk) return rc;
     if (args.host.empty()) return cli::fail(cmd, cli::kUsage, "--server HOST:PORT is required");
     return cli::kOk;
@@ -163,9 +165,14 @@ int request(const char* cmd, int argc, char** argv, const char* usage, bool inde
         request.add(key.get());
         reply = client.get(&request);
     }
-    if (!reply)
-        return cli::fail(cmd, cli::kFailed, "no answer from %s:%d after %d transmissions",
-                         args.host.c_str(), args.port, client.getTransmissions());
+    if (!reply) {
+        // The client gives a reply whole or not at all, and may have stopped
+        // early (a partial reply that cannot complete): its counters say how
+        // often this, its only request, actually went out.
+        const unsigned int sent = 1 + client.getCounters().retransmissions;
+        return cli::fail(cmd, cli::kFailed, "no whole reply from %s:%d after %u transmission%s",
+                         args.host.c_str(), args.port, sent, sent == 1 ? "" : "s");
+    }
     std::printf("%s\n", cli::documentText(*reply, common.pretty).c_str());
     reply->deleteObjects();
     delete reply;
@@ -181,7 +188,7 @@ int cmdIndex(int argc, char** argv) { return request("index", argc, argv, kIndex
 int cmdSet(int argc, char** argv) {
     cli::Common common;
     ClientArgs args;
-    int rc = parseClientOptions("set", argc, argv, kSetUsage, common, args);
+    int rc = parseClientOptions("set", argc, argv, kSetUsage, common, args, false);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
     if (argc - optind > 1) return cli::fail("set", cli::kUsage, "one document at most (try --help)");
     std::string input, error;

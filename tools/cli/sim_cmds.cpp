@@ -67,7 +67,7 @@ std::string documentOf(cObject* obj, bool pretty) {
 
 int cmdSim(int argc, char** argv) {
     sigset_t stopSignals = cli::blockStopSignals();
-    long port = 4000;
+    long port = cli::kDefaultPort;
     std::string seed;
     bool printDefault = false;
     cli::Common common;
@@ -81,7 +81,8 @@ int cmdSim(int argc, char** argv) {
                          if (opt == 's') seed = arg;
                          if (opt == 'd') printDefault = true;
                          return cli::kOk;
-                     }};
+                     },
+                     false};
     int rc = cli::parseOptions("sim", argc, argv, own, kSimUsage, common);
     if (rc != cli::kOk) return rc == cli::kHelp ? cli::kOk : rc;
     if (printDefault) {
