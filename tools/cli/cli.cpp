@@ -287,9 +287,13 @@ Joiner::Result Joiner::add(const std::string& stream, VMsg* msg, std::unique_ptr
     }
 }
 
-void Joiner::finish() {
+bool Joiner::finish(const char* command) {
     for (const Pending& p : pending_) giveUp(p);
     pending_.clear();
+    if (!incomplete_) return true;
+    fail(command, kFailed, "%u message%s not whole (first: %s)", incomplete_, incomplete_ == 1 ? "" : "s",
+         firstIncomplete_.c_str());
+    return false;
 }
 
 void Joiner::giveUp(const Pending& p) {

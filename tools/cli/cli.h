@@ -93,11 +93,9 @@ public:
     // Takes msg over. kWhole hands the whole message over in `whole`;
     // kTooLarge drops the message it belonged to.
     Result add(const std::string& stream, VMsg* msg, std::unique_ptr<VMsg>& whole);
-    // Gives up on every message still missing segments.
-    void finish();
-    unsigned int incomplete() const { return incomplete_; }
-    // "[stream ]type T sequence S, R of its N segments" of the first one.
-    const std::string& firstIncomplete() const { return firstIncomplete_; }
+    // Gives up on every message still missing segments; false (with one
+    // line on stderr for `command`) when there was any.
+    bool finish(const char* command);
     // What one message may hold while it is put together: this only keeps
     // a forged total from costing more than the input could.
     static const std::size_t kMessageLimit = 64u << 20;
@@ -112,6 +110,7 @@ private:
     void giveUp(const Pending& p);
     std::vector<Pending> pending_;
     unsigned int incomplete_ = 0;
+    // "[stream ]type T sequence S, R of its N segments" of the first one.
     std::string firstIncomplete_;
 };
 

@@ -79,12 +79,7 @@ static int decodeDatagrams(const std::vector<Datagram>& input, bool framingLost,
         }
     }
     if (framingLost) bad = true;
-    joiner.finish();
-    if (joiner.incomplete()) {
-        cli::fail("decode", cli::kFailed, "%u message%s not whole (first: %s)", joiner.incomplete(),
-                  joiner.incomplete() == 1 ? "" : "s", joiner.firstIncomplete().c_str());
-        bad = true;
-    }
+    if (!joiner.finish("decode")) bad = true;
     return bad ? cli::kFailed : cli::kOk;
 }
 

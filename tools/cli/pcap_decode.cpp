@@ -282,12 +282,7 @@ int decodeCapture(const char* path, unsigned short port, bool pretty) {
                   pcap_geterr(cap.get()));
         bad = true;
     }
-    joiner.finish();
-    if (joiner.incomplete()) {
-        cli::fail("decode", cli::kFailed, "%u message%s not whole (first: %s)", joiner.incomplete(),
-                  joiner.incomplete() == 1 ? "" : "s", joiner.firstIncomplete().c_str());
-        bad = true;
-    }
+    if (!joiner.finish("decode")) bad = true;
     return bad ? cli::kFailed : cli::kOk;
 }
 
