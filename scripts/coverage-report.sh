@@ -19,5 +19,10 @@ echo "--- line coverage by file ---"
 gcovr --add-tracefile "$json" --txt
 echo "--- branch coverage by file ---"
 gcovr --add-tracefile "$json" --txt --branches
-echo "--- totals (src/ and platform/) ---"
+echo "--- totals ---"
+for part in src/ platform/; do
+  echo "$part"
+  gcovr --add-tracefile "$json" --filter "$part" --print-summary --txt /dev/null | grep -E '^(lines|branches)'
+done
+echo "src/ and platform/"
 gcovr --add-tracefile "$json" --print-summary --txt /dev/null
