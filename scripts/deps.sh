@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing libwqxobj needs, from Debian's packages,
-# and only what is missing. Usage: scripts/deps.sh [native|cross|fuzz|valgrind|all]...
+# and only what is missing. Usage: scripts/deps.sh [native|cross|fuzz|valgrind|coverage|all]...
 set -euo pipefail
 
 native=(build-essential cmake pkg-config libjansson-dev liblog4cpp5-dev
@@ -12,6 +12,7 @@ cross=(g++-arm-linux-gnueabihf qemu-user libjansson-dev:armhf libgtest-dev:armhf
        liblog4cpp5v5:armhf libstdc++-12-dev:armhf libpcap-dev:armhf)
 fuzz=(clang libclang-rt-14-dev)
 valgrind=(valgrind)
+coverage=(gcovr)
 
 want=()
 for set in "${@:-native}"; do
@@ -20,8 +21,9 @@ for set in "${@:-native}"; do
     cross) want+=("${cross[@]}") ;;
     fuzz) want+=("${fuzz[@]}") ;;
     valgrind) want+=("${valgrind[@]}") ;;
-    all) want+=("${native[@]}" "${cross[@]}" "${fuzz[@]}" "${valgrind[@]}") ;;
-    *) echo "deps.sh: unknown set '$set' (native, cross, fuzz, valgrind, all)" >&2; exit 2 ;;
+    coverage) want+=("${coverage[@]}") ;;
+    all) want+=("${native[@]}" "${cross[@]}" "${fuzz[@]}" "${valgrind[@]}" "${coverage[@]}") ;;
+    *) echo "deps.sh: unknown set '$set' (native, cross, fuzz, valgrind, coverage, all)" >&2; exit 2 ;;
   esac
 done
 

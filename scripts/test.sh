@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, then builds and runs the
-# suite natively, under valgrind memcheck, under ASan+UBSan, the client tests
-# under TSan, the armhf cross build under qemu-arm, and the fuzz targets.
+# suite natively, again counting line and branch coverage, under valgrind
+# memcheck, under ASan+UBSan, the client tests under TSan, the armhf cross
+# build under qemu-arm, and the fuzz targets.
 #
-# Usage: scripts/test.sh [native] [valgrind] [asan] [tsan] [armhf] [fuzz]   (default: all)
+# Usage: scripts/test.sh [native] [coverage] [valgrind] [asan] [tsan] [armhf] [fuzz]   (default: all)
 # Build trees go to out/<stage>; JOBS sets the build parallelism;
 # FUZZ_SECONDS (default 60) how long the fuzz stage runs each target.
 set -euo pipefail
@@ -11,13 +12,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native valgrind asan tsan armhf fuzz)
+[ ${#stages[@]} -gt 0 ] || stages=(native coverage valgrind asan tsan armhf fuzz)
 
 needs=(native)
 for s in "${stages[@]}"; do
   [ "$s" = armhf ] && needs+=(cross)
   [ "$s" = fuzz ] && needs+=(fuzz)
   [ "$s" = valgrind ] && needs+=(valgrind)
+  [ "$s" = coverage ] && needs+=(coverage)
 done
 scripts/deps.sh "${needs[@]}"
 
@@ -42,6 +44,14 @@ for stage in "${stages[@]}"; do
       run_ctest out/native
       scripts/check-install.sh out/native
       (cd out/native && cpack -G DEB >/dev/null && ls ./*.deb) ;;
+    coverage)
+      # Reports only: no coverage figure fails the run, but a failed build or
+      # test does (set -e). Counts left by an earlier run would be added to
+      # this one's, so they go first; the bench is not part of the suite.
+      build out/coverage -DCMAKE_BUILD_TYPE=Debug -DWQX_COVERAGE=ON -DWQX_BUILD_BENCH=OFF
+      find out/coverage -name '*.gcda' -delete
+      run_ctest out/coverage
+      scripts/coverage-report.sh out/coverage ;;
     valgrind)
       scripts/valgrind.sh out/native ;;
     asan)
@@ -58,7 +68,7 @@ for stage in "${stages[@]}"; do
     fuzz)
       CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF
       scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-60}" ;;
-    *) echo "test.sh: unknown stage '$stage' (native, valgrind, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
+    *) echo "test.sh: unknown stage '$stage' (native, coverage, valgrind, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
   esac
 done
 echo "=== all stages passed: ${stages[*]} ==="
