@@ -6,7 +6,7 @@
 #
 # Usage: scripts/test.sh [native] [coverage] [valgrind] [asan] [tsan] [armhf] [fuzz]   (default: all)
 # Build trees go to out/<stage>; JOBS sets the build parallelism;
-# FUZZ_SECONDS (default 60) how long the fuzz stage runs each target.
+# FUZZ_SECONDS (default 30) how long the fuzz stage runs each target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -67,7 +67,7 @@ for stage in "${stages[@]}"; do
       (cd out/armhf && cpack -G DEB >/dev/null && ls ./*.deb) ;;
     fuzz)
       CC=clang CXX=clang++ build out/fuzz -DWQX_FUZZ=ON -DWQX_BUILD_TOOLS=OFF -DWQX_BUILD_TESTS=OFF
-      scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-60}" ;;
+      scripts/fuzz.sh out/fuzz "${FUZZ_SECONDS:-30}" ;;
     *) echo "test.sh: unknown stage '$stage' (native, coverage, valgrind, asan, tsan, armhf, fuzz)" >&2; exit 2 ;;
   esac
 done
