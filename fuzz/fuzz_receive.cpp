@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -83,20 +84,20 @@ public:
         socklen_t len = sizeof addr;
         check(server_ >= 0 && bind(server_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
               getsockname(server_, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
-        client_.setReplyWait(kPatienceMs);
-        client_.setTransmissions(1);
+        client_->setReplyWait(kPatienceMs);
+        client_->setTransmissions(1);
         // Every round must see both callers' requests and the marker. A
         // reply past a memory limit ends its request and rests its number
         // for the reply wait, and a full event queue drops events: with
         // inputs made to hit those limits, numbers would run out and the
         // marker be dropped, both by design. Each round is bounded by its
         // input, so here the limits only get in the way.
-        client_.setReplyLimit(static_cast<std::size_t>(-1));
-        client_.setAssemblyLimit(static_cast<std::size_t>(-1));
-        client_.setEventQueueBytes(static_cast<std::size_t>(-1));
-        client_.setPingInterval(3600 * 1000);
-        client_.addListener(&marker_);
-        check(client_.start("127.0.0.1", ntohs(addr.sin_port)) == 1);
+        client_->setReplyLimit(static_cast<std::size_t>(-1));
+        client_->setAssemblyLimit(static_cast<std::size_t>(-1));
+        client_->setEventQueueBytes(static_cast<std::size_t>(-1));
+        client_->setPingInterval(3600 * 1000);
+        client_->addListener(&marker_);
+        check(client_->start("127.0.0.1", ntohs(addr.sin_port)) == 1);
         // The client's first datagram, its ping, tells where it listens.
         std::vector<unsigned char> ping;
         sockaddr_in from;
@@ -105,6 +106,9 @@ public:
         check(connect(server_, reinterpret_cast<sockaddr*>(&from), len) == 0);
         for (unsigned int i = 0; i < kCallers; ++i) std::thread(&Harness::caller, this, i).detach();
     }
+
+    // Stops the client's threads; the callers are idle between inputs.
+    void stopClient() { client_.reset(); }
 
     void run(const uint8_t* data, size_t size) {
         {
@@ -138,7 +142,7 @@ private:
             key.setDeviceSerial(1001 + i);
             cObjectList asked;
             asked.add(&key);
-            if (cObjectList* reply = client_.get(&asked)) {
+            if (cObjectList* reply = client_->get(&asked)) {
                 reply->deleteObjects();
                 delete reply;
             }
@@ -200,7 +204,9 @@ private:
     }
 
     int server_;
-    cObjectClient client_;
+    // Destroyed at exit (stopClient), before the log categories its threads
+    // write to are: a thread still running then would use them destroyed.
+    std::unique_ptr<cObjectClient> client_{new cObjectClient};
     MarkerListener marker_;
     unsigned int markers_ = 0;
     std::mutex mutex_;
@@ -213,7 +219,11 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Made once and never destroyed: its threads serve the whole process.
-    static Harness* harness = new Harness;
+    static Harness* harness = [] {
+        Harness* h = new Harness;
+        std::atexit([] { harness->stopClient(); });
+        return h;
+    }();
     harness->run(data, size);
     return 0;
 }
