@@ -156,6 +156,12 @@ std::size_t ClientTest::requestCount(unsigned char type, unsigned char seq) cons
     return n;
 }
 
+std::vector<unsigned int> serials(cObjectList* list) {
+    std::vector<unsigned int> out;
+    for (cObject* o = list->first(); o; o = list->next()) out.push_back(serialOf(o));
+    return out;
+}
+
 long residentBytes() {
     malloc_trim(0);
     long pages = 0, resident = 0;

@@ -37,6 +37,8 @@ bool waitUntil(const std::function<bool()>& pred, unsigned int timeoutMs = kPati
 
 cObjectDevice* device(unsigned int serial, const char* label = nullptr);
 unsigned int serialOf(cObject* obj);
+// The serials of a list's objects, in order.
+std::vector<unsigned int> serials(cObjectList* list);
 
 // What one listener call saw.
 struct Seen {

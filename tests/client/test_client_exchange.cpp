@@ -23,12 +23,6 @@ struct ListDeleter {
 };
 typedef std::unique_ptr<cObjectList, ListDeleter> OwnedList;
 
-std::vector<unsigned int> serials(cObjectList* list) {
-    std::vector<unsigned int> out;
-    for (cObject* o = list->first(); o; o = list->next()) out.push_back(serialOf(o));
-    return out;
-}
-
 // Nine devices with 240-character labels, stored in the simulator and
 // asked for by one list: 256 bytes each on the wire, so their reply takes
 // three 1024-byte datagrams of three devices each.

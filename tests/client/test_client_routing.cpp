@@ -51,12 +51,6 @@ std::vector<VMsg*> segmentsOf(VMsg* msg) {
     return out;
 }
 
-std::vector<unsigned int> serials(cObjectList* list) {
-    std::vector<unsigned int> out;
-    for (cObject* o = list->first(); o; o = list->next()) out.push_back(serialOf(o));
-    return out;
-}
-
 std::vector<unsigned int> range(unsigned int first, unsigned int n) {
     std::vector<unsigned int> out;
     for (unsigned int i = 0; i < n; ++i) out.push_back(first + i);

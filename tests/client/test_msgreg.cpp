@@ -42,12 +42,6 @@ struct Request {
     cMsgReg reg;
 };
 
-std::vector<unsigned int> serials(cObjectList* list) {
-    std::vector<unsigned int> out;
-    for (cObject* o = list->first(); o; o = list->next()) out.push_back(serialOf(o));
-    return out;
-}
-
 }  // namespace
 
 TEST(MsgReg, TransmissionsRunOutIntoGivingUp) {
