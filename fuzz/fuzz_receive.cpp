@@ -21,7 +21,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -41,9 +43,29 @@ const size_t kMaxDatagramBytes = 4096;
 const unsigned int kMarkerSerial = 0x7E000000;
 const int kPatienceMs = 20000;
 
-void check(bool ok) {
-    if (!ok) std::abort();
+// A failed step names itself, with errno and the client's counters, so a
+// finding from an unattended run can be told apart from a harness fault.
+cObjectClient* g_client = nullptr;
+
+void fail(int line, const char* what) {
+    const int err = errno;
+    std::fprintf(stderr, "fuzz_receive.cpp:%d: %s failed (errno %d: %s)\n", line, what, err,
+                 std::strerror(err));
+    if (g_client) {
+        const cObjectClient::cCounters c = g_client->getCounters();
+        std::fprintf(stderr,
+                     "client: sent %u received %u sendErrors %u readErrors %u retransmissions %u "
+                     "givenUp %u late %u malformed %u events %u eventsDropped %u segmentsDropped %u "
+                     "tooLarge %u eventsIncomplete %u refused %u\n",
+                     c.datagramsSent, c.datagramsReceived, c.sendErrors, c.readErrors,
+                     c.retransmissions, c.requestsGivenUp, c.lateReplies, c.malformedDropped,
+                     c.eventsDelivered, c.eventsDropped, c.segmentsDropped, c.messagesTooLarge,
+                     c.eventsIncomplete, c.requestsRefused);
+    }
+    std::abort();
 }
+
+#define check(ok) ((ok) ? (void)0 : fail(__LINE__, #ok))
 
 // Tells when the marker event of the current input has been delivered.
 class MarkerListener : public cObjectListener {
@@ -97,6 +119,7 @@ public:
         client_->setEventQueueBytes(static_cast<std::size_t>(-1));
         client_->setPingInterval(3600 * 1000);
         client_->addListener(&marker_);
+        g_client = client_.get();
         check(client_->start("127.0.0.1", ntohs(addr.sin_port)) == 1);
         // The client's first datagram, its ping, tells where it listens.
         std::vector<unsigned char> ping;
@@ -108,7 +131,10 @@ public:
     }
 
     // Stops the client's threads; the callers are idle between inputs.
-    void stopClient() { client_.reset(); }
+    void stopClient() {
+        g_client = nullptr;
+        client_.reset();
+    }
 
     void run(const uint8_t* data, size_t size) {
         {
@@ -118,7 +144,10 @@ public:
         }
         cond_.notify_all();
         std::vector<unsigned char> requests[kCallers];
-        for (auto& r : requests) check(readDatagram(r, nullptr, nullptr) && r.size() >= VMsg::kDatagramHeader);
+        for (auto& r : requests) {
+            check(readDatagram(r, nullptr, nullptr));
+            check(r.size() >= VMsg::kDatagramHeader);
+        }
         for (const auto& d : datagramsOf(data, size, requests)) sendDatagram(d);
         for (const auto& r : requests) sendDatagram(r);
         sendMarker();
@@ -189,15 +218,28 @@ private:
     }
 
     void sendDatagram(const std::vector<unsigned char>& d) {
-        check(send(server_, d.data(), d.size(), 0) == static_cast<ssize_t>(d.size()));
+        ssize_t n;
+        do n = send(server_, d.data(), d.size(), 0);
+        while (n < 0 && errno == EINTR);
+        check(n == static_cast<ssize_t>(d.size()));
     }
 
     bool readDatagram(std::vector<unsigned char>& out, sockaddr_in* from, socklen_t* len) {
+        // libFuzzer's timeout alarm is delivered to this thread (the
+        // client's threads block signals), so interrupted calls are retried.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
         pollfd p = {server_, POLLIN, 0};
-        if (poll(&p, 1, kPatienceMs) != 1) return false;
+        int ready;
+        do {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            ready = poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        } while (ready < 0 && errno == EINTR);
+        if (ready != 1) return false;
         out.resize(VMsg::kMaxDatagram);
-        const ssize_t n = recvfrom(server_, out.data(), out.size(), 0,
-                                   reinterpret_cast<sockaddr*>(from), len);
+        ssize_t n;
+        do n = recvfrom(server_, out.data(), out.size(), 0, reinterpret_cast<sockaddr*>(from), len);
+        while (n < 0 && errno == EINTR);
         if (n < 0) return false;
         out.resize(static_cast<size_t>(n));
         return true;
