@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -176,6 +177,33 @@ inline VMsg* reassemble(const std::vector<Bytes>& datagrams) {
     }
     return assembly.take();
 }
+
+#ifdef WQX_VECTORS_DIR
+// The rows of a data file in tests/vectors/: columns split at " ; " and
+// trimmed; blank lines and lines starting with '#' skipped. A file that
+// cannot be read fails the test rather than giving no rows.
+inline std::vector<std::vector<std::string>> dataRows(const std::string& name) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(std::string(WQX_VECTORS_DIR) + "/" + name);
+    EXPECT_TRUE(in) << "cannot read " << name;
+    auto trim = [](const std::string& s) {
+        const auto b = s.find_first_not_of(" \t\r");
+        return b == std::string::npos ? std::string() : s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+    };
+    for (std::string line; std::getline(in, line);) {
+        if (trim(line).empty() || trim(line)[0] == '#') continue;
+        std::vector<std::string> row;
+        std::string::size_type from = 0, at;
+        while ((at = line.find(" ;", from)) != std::string::npos) {
+            row.push_back(trim(line.substr(from, at - from)));
+            from = at + 2;
+        }
+        row.push_back(trim(line.substr(from)));
+        rows.push_back(row);
+    }
+    return rows;
+}
+#endif
 
 }  // namespace wiretest
 
