@@ -15,7 +15,6 @@ namespace {
 using namespace objecttest;
 
 const log4cpp::Priority::Value kWarn = log4cpp::Priority::WARN;
-const log4cpp::Priority::Value kDebug = log4cpp::Priority::DEBUG;
 
 std::string entry(const std::string& type, const std::string& values) {
     return "[{\"objectType\": \"" + type + "\"}, {\"objectValues\": " + values + "}]";
@@ -27,42 +26,29 @@ std::string nested(int depth) { return std::string(depth, '[') + std::string(dep
 
 // ---- writing ----
 
-const char* const kDevice7 =
-    "[[{\"objectType\": \"OBJ_DEVICE\"}, {\"objectValues\": [{\"TAG_DEV_ID\": 7}, {}, {}, {}, {}, "
-    "{\"TAG_DEV_NDISCINPUT\": -1}, {\"TAG_DEV_NDISCOUTPUT\": -1}, {\"TAG_DEV_NANALOGINPUT\": -1}, "
-    "{\"TAG_DEV_NANALOGOUTPUT\": -1}, {\"TAG_VERSION\": -1}]}]]";
-
-TEST(JsonWrite, Envelope) {
+TEST(JsonWrite, EmptyListAndNullEntries) {
     cObjectList empty;
     EXPECT_EQ(documentOf(&empty), "[]");
     EXPECT_EQ(documentOf(nullptr), "[]");
-
-    cObjectList one;
-    one.add(makeDevice(7));
-    EXPECT_EQ(documentOf(&one), kDevice7);
-    one.deleteObjects();
     cObject::deleteJSON(nullptr);
-}
 
-// A null entry has no type to name, and an entry of two empty objects would
-// stop any reader at that point: the document leaves it out.
-TEST(JsonWrite, NullEntriesAreLeftOut) {
-    cObjectList list;
-    list.add(nullptr);
-    list.add(makeDevice(7));
-    list.add(nullptr);
-    EXPECT_EQ(documentOf(&list), kDevice7);
-    list.deleteObjects();
+    // A null entry has no type to name, and an entry of two empty objects
+    // would stop any reader at that point: the document leaves it out.
+    cObjectList one, withNulls;
+    one.add(makeDevice(7));
+    withNulls.add(nullptr);
+    withNulls.add(makeDevice(7));
+    withNulls.add(nullptr);
+    EXPECT_EQ(documentOf(&withNulls), documentOf(&one));
+    one.deleteObjects();
+    withNulls.deleteObjects();
 }
 
 TEST(JsonWrite, UnknownTypeIsAnEntryOfTwoEmptyObjects) {
-    LogCapture log;
     cObjectList list;
     list.add(new StubObject(cObject::OBJ_NONE));
     list.add(new StubObject(static_cast<cObject::eObjectTypes>(99)));
     EXPECT_EQ(documentOf(&list), "[[{}, {}], [{}, {}]]");
-    EXPECT_EQ(log.count("Unknown Object JSON"), 2);
-    EXPECT_TRUE(log.has("cObject", kDebug, "Unknown Object JSON"));
     list.deleteObjects();
 }
 
@@ -90,62 +76,47 @@ struct ReadCase {
     const char* name;
     std::string text;
     const char* contents;  // what the list holds afterwards
-    const char* line;      // the line logged on "cObject"; null for none
-    log4cpp::Priority::Value level;
+    bool warned;           // one warning says what was wrong
 };
 
 const std::string kLabel = std::string(200000, 'L');
 
 const ReadCase kReadCases[] = {
-    {"empty document", "[]", "", nullptr, kWarn},
-    {"three devices", "[" + dev(1) + ", " + dev(2) + ", " + dev(3) + "]", "1,2,3", nullptr, kWarn},
-    {"not JSON", "not json", "", "", kWarn},
-    {"empty text", "", "", "", kWarn},
-    {"trailing garbage", "[] x", "", "", kWarn},
-    {"top level object", "{\"objectType\": \"OBJ_DEVICE\"}", "", "", kWarn},
-    {"top level number", "5", "", "", kWarn},
-    {"entry that is a number", "[" + dev(1) + ", 2, " + dev(3) + "]", "1",
-     "Object recieved from JSON root not a json Array", kWarn},
-    {"first entry a number", "[1, " + dev(3) + "]", "",
-     "Object recieved from JSON root not a json Array", kWarn},
-    {"type element a number", "[[1, {\"objectValues\": []}], " + dev(3) + "]", "3",
-     "Object recieved from objectArray is not a JSON object", kWarn},
-    {"empty entry", "[[], " + dev(3) + "]", "3",
-     "Object recieved from objectArray is not a JSON object", kWarn},
-    {"no objectType", "[" + dev(1) + ", [{}, {\"objectValues\": []}], " + dev(3) + "]", "1",
-     "objectType JSON object gotten is not a JSON string", kWarn},
+    {"empty document", "[]", "", false},
+    {"three devices", "[" + dev(1) + ", " + dev(2) + ", " + dev(3) + "]", "1,2,3", false},
+    {"not JSON", "not json", "", true},
+    {"empty text", "", "", true},
+    {"trailing garbage", "[] x", "", true},
+    {"top level object", "{\"objectType\": \"OBJ_DEVICE\"}", "", true},
+    {"top level number", "5", "", true},
+    {"entry that is a number", "[" + dev(1) + ", 2, " + dev(3) + "]", "1", true},
+    {"first entry a number", "[1, " + dev(3) + "]", "", true},
+    {"type element a number", "[[1, {\"objectValues\": []}], " + dev(3) + "]", "3", true},
+    {"empty entry", "[[], " + dev(3) + "]", "3", true},
+    {"no objectType", "[" + dev(1) + ", [{}, {\"objectValues\": []}], " + dev(3) + "]", "1", true},
     {"objectType a number", "[" + dev(1) + ", [{\"objectType\": 0}, {\"objectValues\": []}], " + dev(3) + "]",
-     "1", "objectType JSON object gotten is not a JSON string", kWarn},
-    {"no values element", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}], " + dev(3) + "]", "1",
-     "objectValues object gotten is not a JSON object", kWarn},
+     "1", true},
+    {"no values element", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}], " + dev(3) + "]", "1", true},
     {"values element an array", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}, []], " + dev(3) + "]",
-     "1", "objectValues object gotten is not a JSON object", kWarn},
-    {"no objectValues", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}, {}], " + dev(3) + "]", "1",
-     "objectValuesArray not JSON array:", kWarn},
-    {"objectValues an object", "[" + dev(1) + ", " + entry("OBJ_DEVICE", "{}") + ", " + dev(3) + "]", "1",
-     "objectValuesArray not JSON array:", kWarn},
-    {"unknown type name", "[" + dev(1) + ", " + entry("OBJ_NOPE", "[]") + ", " + dev(3) + "]", "1,3",
-     "Unknown JSON Object", kDebug},
-    {"type name in lower case", "[" + entry("obj_device", "[]") + ", " + dev(3) + "]", "3",
-     "Unknown JSON Object", kDebug},
-    {"message info", "[" + dev(1) + ", " + entry("OBJ_MSG_INFO", "[]") + ", " + dev(3) + "]", "1,3",
-     "Unknown JSON Object", kDebug},
-    {"very long type name", "[" + entry(kLabel, "[]") + ", " + dev(3) + "]", "3", "Unknown JSON Object",
-     kDebug},
+     "1", true},
+    {"no objectValues", "[" + dev(1) + ", [{\"objectType\": \"OBJ_DEVICE\"}, {}], " + dev(3) + "]", "1", true},
+    {"objectValues an object", "[" + dev(1) + ", " + entry("OBJ_DEVICE", "{}") + ", " + dev(3) + "]", "1", true},
+    {"unknown type name", "[" + dev(1) + ", " + entry("OBJ_NOPE", "[]") + ", " + dev(3) + "]", "1,3", false},
+    {"type name in lower case", "[" + entry("obj_device", "[]") + ", " + dev(3) + "]", "3", false},
+    {"message info", "[" + dev(1) + ", " + entry("OBJ_MSG_INFO", "[]") + ", " + dev(3) + "]", "1,3", false},
+    {"very long type name", "[" + entry(kLabel, "[]") + ", " + dev(3) + "]", "3", false},
     {"value of the wrong type keeps the object",
-     "[" + dev(1) + ", " + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": \"2\"}]") + ", " + dev(3) + "]", "1,-,3",
-     "DeviceSerial in device parse not a number", kWarn},
+     "[" + dev(1) + ", " + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": \"2\"}]") + ", " + dev(3) + "]", "1,-,3", true},
     {"serial beyond 32 bits", "[" + dev(1) + ", " + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": 4294967303}]") + "]",
-     "1,7", nullptr, kWarn},
+     "1,7", false},
     {"serial at the 64-bit minimum",
-     "[" + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": -9223372036854775808}]") + "]", "0", nullptr, kWarn},
+     "[" + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": -9223372036854775808}]") + "]", "0", false},
     {"integer beyond 64 bits", "[" + entry("OBJ_DEVICE", "[{\"TAG_DEV_ID\": 99999999999999999999}]") + "]",
-     "", "", kWarn},
-    {"deeply nested document", nested(100000), "", "", kWarn},
-    {"deeply nested entry", "[" + dev(1) + ", " + nested(1500) + ", " + dev(3) + "]", "1,3",
-     "Object recieved from objectArray is not a JSON object", kWarn},
+     "", true},
+    {"deeply nested document", nested(100000), "", true},
+    {"deeply nested entry", "[" + dev(1) + ", " + nested(1500) + ", " + dev(3) + "]", "1,3", true},
     {"deeply nested values", "[" + entry("OBJ_DEVICE", "[" + nested(1500) + "]") + ", " + dev(3) + "]",
-     "-,3", "object in device parse not a JSON object ", kWarn},
+     "-,3", true},
 };
 
 TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
@@ -157,12 +128,7 @@ TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
         EXPECT_EQ(serialsOf(*list), c.contents);
         int warnings = 0;
         for (const LogLine& l : log.lines()) warnings += l.priority <= kWarn;
-        if (c.line) {
-            EXPECT_TRUE(log.has("cObject", c.level, c.line));
-            EXPECT_EQ(warnings, c.level == kWarn ? 1 : 0);
-        } else {
-            EXPECT_EQ(warnings, 0);
-        }
+        EXPECT_EQ(warnings, c.warned ? 1 : 0);
         list->deleteObjects();
     }
     LogCapture log;
