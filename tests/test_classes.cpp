@@ -103,7 +103,8 @@ TEST(Classes, DiscreteSettersDeriveTheStatus) {
         EXPECT_EQ(in.getPortStatus(), c[2]) << c[0] << "/" << c[1];
         EXPECT_EQ(out.getPortStatus(), c[2]) << c[0] << "/" << c[1];
         out.setPortStatus(cObject::STATUS_3);
-        EXPECT_EQ(std::unique_ptr<cObjectDOutput>(new cObjectDOutput(&out))->getPortStatus(), cObject::STATUS_3);
+        const cObjectDOutput copy(&out);
+        EXPECT_EQ(copy.getPortStatus(), cObject::STATUS_3);
     }
 }
 

@@ -78,12 +78,8 @@ std::vector<std::pair<int, Strings>> rowsOf(const fs::path& p) {
         line = trim(line);
         if (line.empty() || line[0] == '#') continue;
         Strings cols;
-        std::string::size_type from = 0, bar;
-        while ((bar = line.find('|', from)) != std::string::npos) {
-            cols.push_back(trim(line.substr(from, bar - from)));
-            from = bar + 1;
-        }
-        cols.push_back(trim(line.substr(from)));
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');) cols.push_back(trim(f));
         out.emplace_back(n, cols);
     }
     return out;
@@ -92,8 +88,9 @@ std::vector<std::pair<int, Strings>> rowsOf(const fs::path& p) {
 // The words of column col of type's row in a per-class data file.
 Strings column(const char* file, Type type, std::size_t col) {
     Strings out;
-    for (const auto& row : rowsOf(kVectors / file)) {
-        std::istringstream in(row.second[0] == cObject::getJSONName(type) && col < row.second.size() ? row.second[col] : "");
+    for (const auto& [line, cols] : rowsOf(kVectors / file)) {
+        if (cols[0] != cObject::getJSONName(type) || col >= cols.size()) continue;
+        std::istringstream in(cols[col]);
         for (std::string w; in >> w;) out.push_back(w);
     }
     return out;
@@ -118,7 +115,7 @@ std::vector<Bytes> tagsFrom(const Bytes& b, std::size_t at) {
     while (at + 4 <= b.size()) {
         const std::size_t end = at + 4 + static_cast<std::size_t>(b[at + 2] << 8 | b[at + 3]);
         if (end > b.size()) break;
-        out.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(end));
+        out.emplace_back(b.data() + at, b.data() + end);
         at = end;
     }
     return out;
@@ -356,16 +353,17 @@ TEST_P(Vectors, CloneOutlivesItsSource) {
 // passes over stop nothing.
 TEST_P(Vectors, WrongTypeStopsTheReading) {
     const Strings unread = column("unread.txt", v_.type, 1);
+    auto kind = [](json_t* j) { return json_is_false(j) ? JSON_TRUE : json_typeof(j); };
     for (const auto& [at, key] : keysOf(v_.values)) {
-        JsonPtr before = jsonPtr(json_array());
-        for (std::size_t i = 0; i < at; ++i) json_array_append(before.get(), json_array_get(v_.values, i));
+        // What the reading keeps: the elements before this one, or all the
+        // others when the reader passes this key over.
+        JsonPtr kept = replaced(v_.values, at, json_object());
+        while (!has(unread, key) && json_array_size(kept.get()) > at) json_array_remove(kept.get(), at);
+        const std::string want = valuesOf(*parsed(v_.type, kept.get()));
         bool ok;
-        const std::string want = valuesOf(*parsed(v_.type, has(unread, key) ? replaced(v_.values, at, json_object()).get()
-                                                                              : before.get()));
-        const json_type right = json_typeof(valueOf(v_.values, key));
         for (const char* wrong : {"\"7\"", "7", "7.5", "true", "null", "[7]", "{}"}) {
             JsonPtr bad = load(wrong);
-            if (json_typeof(bad.get()) == right || (json_is_boolean(bad.get()) && right == JSON_FALSE)) continue;
+            if (kind(bad.get()) == kind(valueOf(v_.values, key))) continue;
             SCOPED_TRACE(key + ": " + wrong);
             json_t* element = json_object();
             json_object_set_new(element, key.c_str(), bad.release());
@@ -445,11 +443,11 @@ TEST_P(Vectors, NonFiniteRealsKeepTheirElement) {
             ASSERT_EQ(json_array_size(array.get()), json_array_size(want.get()));
             std::vector<std::size_t> differ;
             for (std::size_t i = 0; i < json_array_size(want.get()); ++i)
-                if (!json_equal(json_array_get(array.get(), i), json_array_get(want.get(), i))) differ.push_back(i);
+                if (!json_equal(json_array_get(array.get(), i), json_array_get(want.get(), i)))
+                    differ.push_back(i);
             ASSERT_EQ(differ.size(), 1u) << dump(array.get());
             json_t* was = json_array_get(want.get(), differ[0]);
             EXPECT_EQ(json_object_size(json_array_get(array.get(), differ[0])), 0u);
-            ASSERT_EQ(json_object_size(was), 1u);
             if (!c.json) odd.erase(odd.begin() + static_cast<std::ptrdiff_t>(t));
             EXPECT_EQ(hexOf(sent(got.get())), hexOf(datagramOf(odd)));
             if (!c.json) continue;
@@ -499,7 +497,7 @@ TEST_P(Vectors, IdentityIsTheKeyFields) {
     ASSERT_FALSE(keys.empty()) << "no row in identity.txt";
     const bool any = keys[0] == "any";
     const char* printed = golden_->printKey();
-    EXPECT_EQ(printed ? "\"" + std::string(printed) + "\"" : "null", column("identity.txt", v_.type, 2).at(0));
+    EXPECT_EQ(printed ? '"' + std::string(printed) + '"' : "null", column("identity.txt", v_.type, 2).at(0));
     cObject& a = *golden_;
     for (const auto& [at, key] : keysOf(v_.values)) {
         if (has(keys, key) || has(unread, key)) continue;
@@ -517,9 +515,12 @@ TEST_P(Vectors, IdentityIsTheKeyFields) {
         EXPECT_TRUE(a.compIndex(b.get()) && b->compIndex(&a));
         EXPECT_FALSE(a < *b || *b < a);
     }
+    auto oneLess = [&](const std::string& key) {
+        return std::to_string(json_integer_value(valueOf(v_.values, key)) - 1);
+    };
     for (std::size_t k = 0; k < keys.size() && !any && keys[k] != "-"; ++k) {
         SCOPED_TRACE("identity field " + keys[k]);
-        const std::string less = std::to_string(json_integer_value(valueOf(v_.values, keys[k])) - 1);
+        const std::string less = oneLess(keys[k]);
         ObjPtr lower = parsed(v_.type, with(v_.values, keys[k], less).get());
         ASSERT_EQ(shown(lower.get(), keys[k]), less);
         EXPECT_FALSE(a.compIndex(lower.get()) || lower->compIndex(&a));
@@ -527,8 +528,7 @@ TEST_P(Vectors, IdentityIsTheKeyFields) {
         // The largest unsigned value (where the field holds it), the next
         // key one less: this key decides.
         JsonPtr up = with(v_.values, keys[k], "-1");
-        if (k + 1 < keys.size())
-            up = with(up.get(), keys[k + 1], std::to_string(json_integer_value(valueOf(v_.values, keys[k + 1])) - 1));
+        if (k + 1 < keys.size()) up = with(up.get(), keys[k + 1], oneLess(keys[k + 1]));
         ObjPtr higher = parsed(v_.type, up.get());
         if (shown(higher.get(), keys[k]) != "-1") continue;
         EXPECT_FALSE(a.compIndex(higher.get()) || higher->compIndex(&a));
@@ -580,7 +580,8 @@ TEST(WholeLibrary, EveryVectorInOneList) {
     for (cObjectList* back : {viaWire.get(), viaDocument.get()}) {
         JsonPtr got = jsonPtr(json_array());
         cObject* o = back->first();
-        for (int i = 0; i < back->numObjects(); ++i, o = back->next()) json_array_append_new(got.get(), jsonOf(*o).release());
+        for (int i = 0; i < back->numObjects(); ++i, o = back->next())
+            json_array_append_new(got.get(), jsonOf(*o).release());
         EXPECT_EQ(diffJson(got.get(), readable.get()), "");
     }
     list.deleteObjects();
@@ -612,8 +613,7 @@ TEST(VectorQuirks, EveryRowHolds) {
     ASSERT_FALSE(rows.empty());
     for (const auto& [line, c] : rows) {
         ASSERT_GE(c.size(), 5u) << "quirks.txt line " << line;
-        SCOPED_TRACE("quirks.txt line " + std::to_string(line) + ": " + c[0] + " " + c[1] + " " + c[2] + " -> " +
-                     c[3]);
+        SCOPED_TRACE("quirks.txt line " + std::to_string(line) + ": " + c[0] + " " + c[2] + " -> " + c[3]);
         ObjPtr obj = objectOf(cObject::getObjectTypeForJSON(c[0].c_str()), c[1], c[2]);
         ASSERT_TRUE(obj) << "the input makes no object";
         const std::string got = shown(obj.get(), c[3]), want = normal(c[3], c[4]);
@@ -622,8 +622,8 @@ TEST(VectorQuirks, EveryRowHolds) {
         } else if (got == want) {
             ADD_FAILURE() << "marked as a known difference but now agrees: " << c[5];
         } else {
-            std::cout << "[ KNOWN    ] quirks.txt line " << line << " (" << c[0] << " " << c[3] << "): " << c[5]
-                      << "\n             got " << got << ", want " << want << "\n";
+            std::cout << "[ KNOWN    ] quirks.txt line " << line << " (" << c[0] << " " << c[3]
+                      << "): " << c[5] << "\n             got " << got << ", want " << want << "\n";
         }
     }
 }
