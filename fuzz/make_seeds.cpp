@@ -13,7 +13,7 @@
 //   <dir>/wqx.dict   every tag number in the dictionary, every JSON key and
 //                    the header bytes of a whole message
 //
-// Every field of every class is set (see tests/everyfield.h).
+// Every field of every class is set (see tools/everyfield.h).
 #include <cstdio>
 #include <memory>
 #include <set>

@@ -1,10 +1,8 @@
-// Helpers for the object class tests. An object is checked through the
-// forms it travels in, so those are made comparable here: its tags and its
-// JSON array as texts, hand-made tag groups and JSON text to feed it, and
-// whole lists carried through a datagram and through the JSON document.
-// Below those, the checks every class shares (unknown tags, identity,
-// clones, a JSON value of the wrong type) and the sample devices of the list
-// tests.
+// Helpers for the object tests. An object is checked through the forms it
+// travels in, so those are made comparable here: its tags and its JSON
+// array as texts, hand-made tag groups and JSON text to feed it, whole lists
+// carried through a datagram and through the JSON document, and the sample
+// devices of the list tests.
 #ifndef WQX_TEST_OBJECTTEST_H
 #define WQX_TEST_OBJECTTEST_H
 
@@ -18,7 +16,6 @@
 #include <vector>
 
 #include "device.h"
-#include "logcapture.h"
 #include "object.h"
 #include "objectlist.h"
 #include "taglist.h"
@@ -28,9 +25,6 @@ namespace objecttest {
 
 using Strings = std::vector<std::string>;
 using wiretest::floatBits;
-
-// A borrowed text for comparison: its contents, or "(null)".
-inline std::string textOf(const char* s) { return s ? s : "(null)"; }
 
 // ---- tags ----
 
@@ -132,15 +126,6 @@ inline bool parseJson(cObject& obj, const std::string& text) {
     return ok;
 }
 
-// parseJson gives ok and, where a warning is named, logs it on "cObject".
-inline void expectJsonParse(cObject& obj, const std::string& text, bool ok, const char* warning) {
-    LogCapture log;
-    EXPECT_EQ(parseJson(obj, text), ok) << text;
-    if (warning) {
-        EXPECT_TRUE(log.has("cObject", log4cpp::Priority::WARN, warning)) << text;
-    }
-}
-
 // ---- lists and the two ways they travel ----
 
 // A list that deletes its objects with it.
@@ -212,84 +197,6 @@ void expectSameObjects(cObjectList& back, const std::vector<cObject*>& want, For
         SCOPED_TRACE(cObject::getJSONName(want[i]->getType()));
         ASSERT_EQ(got[i]->getType(), want[i]->getType());
         EXPECT_EQ(form(*got[i]), form(*want[i]));
-    }
-}
-
-// Every object of list comes back from a datagram and from the JSON
-// document with the same type and the same JSON form, in the same order.
-inline void expectRoundTrips(cObjectList& list) {
-    for (Trip trip : kTrips) {
-        SCOPED_TRACE(tripName(trip));
-        ListPtr back = trip(list);
-        expectSameObjects(*back, objectsOf(list), jsonOf);
-    }
-}
-
-// ---- checks every class shares ----
-
-// A tag the class does not know is logged at info on the class's category
-// and otherwise ignored: the object's fields stay as they were.
-inline void expectUnknownTag(cObject& obj, VTag* tag, const char* category, const char* line) {
-    const std::string before = jsonOf(obj);
-    LogCapture log;
-    EXPECT_TRUE(TagGroup().add(tag).feed(obj));
-    EXPECT_TRUE(log.has(category, log4cpp::Priority::INFO, line));
-    EXPECT_EQ(jsonOf(obj), before);
-}
-
-// Identity by the key fields: same shares a's, bigger has larger ones, other
-// is of another class (never equal, never ordered against).
-inline void expectIdentity(cObject& a, cObject& same, cObject& bigger, cObject& other) {
-    EXPECT_TRUE(a.compIndex(&same));
-    EXPECT_FALSE(a.compIndex(&bigger));
-    EXPECT_FALSE(a.compIndex(nullptr));
-    EXPECT_FALSE(a.compIndex(&other));
-    EXPECT_TRUE(a < bigger);
-    EXPECT_FALSE(bigger < a);
-    EXPECT_FALSE(a < same);
-    EXPECT_FALSE(a < other);
-}
-
-// A clone has the source's type and fields and outlives it; takes source.
-inline void expectCloneOutlivesSource(cObject* source) {
-    const std::string json = jsonOf(*source);
-    const Strings tags = tagsOf(*source);
-    std::unique_ptr<cObject> copy(source->clone());
-    const cObject::eObjectTypes type = source->getType();
-    delete source;
-    EXPECT_EQ(type, copy->getType());
-    EXPECT_EQ(json, jsonOf(*copy));
-    EXPECT_EQ(tags, tagsOf(*copy));
-}
-
-// One key of a class's JSON array: a value that survives a round trip and
-// differs from the default, and a value of the wrong JSON type.
-struct JsonKeyRow {
-    const char* key;
-    const char* good;
-    const char* bad;
-    const char* warning;
-};
-
-// For each key in parse order: an element holding every key, that one with
-// its wrong-type value, stops the parse with the key's warning; the keys
-// before it are kept and the keys after it are not read.
-template <class T, std::size_t N>
-void expectWrongTypeStops(const JsonKeyRow (&rows)[N]) {
-    for (std::size_t bad = 0; bad < N; ++bad) {
-        SCOPED_TRACE(rows[bad].key);
-        std::string text = "[{";
-        for (std::size_t i = 0; i < N; ++i)
-            text += std::string(i ? ", " : "") + "\"" + rows[i].key + "\": " +
-                    (i == bad ? rows[i].bad : rows[i].good);
-        text += "}]";
-        T obj;
-        expectJsonParse(obj, text, false, rows[bad].warning);
-        const std::string out = jsonOf(obj);
-        for (std::size_t i = 0; i < N; ++i) {
-            const std::string element = std::string("{\"") + rows[i].key + "\": " + rows[i].good + "}";
-            EXPECT_EQ(i < bad, out.find(element) != std::string::npos) << rows[i].key << " in " << out;
-        }
     }
 }
 

@@ -1,9 +1,10 @@
 // Objects with every field set, made without knowing any class: the object
 // is offered one tag of every number the dictionary knows, each carrying a
-// value of its type, and keeps the fields it has. Used by the whole-library
-// round trip and by the fuzz seed generator.
-#ifndef WQX_TEST_EVERYFIELD_H
-#define WQX_TEST_EVERYFIELD_H
+// value of its type, and keeps the fields it has. Used by the
+// CLI (which keys a type has), the benchmarks, the fuzz seed generator and
+// the dissector test's capture.
+#ifndef WQX_TOOLS_EVERYFIELD_H
+#define WQX_TOOLS_EVERYFIELD_H
 
 #include <memory>
 
