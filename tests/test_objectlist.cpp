@@ -15,7 +15,7 @@ using namespace wiretest;
 
 namespace {
 
-TEST(ObjectList, FirstAndNextWalkTheEntries) {
+TEST(ObjectList, WalkSkipsNothingAndNullEntriesStay) {
     cObjectList list;
     EXPECT_EQ(list.first(), nullptr);
     EXPECT_EQ(list.next(), nullptr);
@@ -30,53 +30,37 @@ TEST(ObjectList, FirstAndNextWalkTheEntries) {
     EXPECT_EQ(list.numObjects(), 3);
 }
 
-TEST(ObjectList, GetHandsObjectsOver) {
-    cObjectList list;
-    EXPECT_EQ(list.get(), nullptr);
-    list.add(makeDevice(1));
-    list.add(makeDevice(2));
-    std::unique_ptr<cObject> first(list.get());
-    EXPECT_EQ(serialsOf(list), "2");
-    EXPECT_EQ(dynamic_cast<cObjectDevice*>(first.get())->getDeviceSerial(), 1u);
-    list.deleteObjects();
-}
-
-TEST(ObjectList, GetByKeyTakesEveryEntryOfTheMatch) {
+// get() hands the first over; get(key) and remove(key) take every entry of
+// the match (an object in the list twice leaves with both, so the list never
+// keeps a pointer to an object it deleted); a key of another class matches
+// nothing.
+TEST(ObjectList, GetAndRemoveTakeEveryEntryOfTheMatch) {
     cObjectList list;
     cObjectDevice* twice = makeDevice(2);
-    list.add(makeDevice(1));
-    list.add(twice);
-    list.add(makeDevice(3));
-    list.add(twice);
+    for (cObject* o : {static_cast<cObject*>(makeDevice(1)), static_cast<cObject*>(twice),
+                       static_cast<cObject*>(makeDevice(3)), static_cast<cObject*>(twice),
+                       static_cast<cObject*>(makeDevice(4))})
+        list.add(o);
     cObjectDevice key;
     key.setDeviceSerial(2);
     StubObject other(cObject::OBJ_PORT, 2);
-
     EXPECT_EQ(list.get(&other), nullptr);
     EXPECT_EQ(list.get(nullptr), nullptr);
+    EXPECT_FALSE(list.remove(nullptr));
     std::unique_ptr<cObject> got(list.get(&key));
     EXPECT_EQ(got.get(), twice);
-    EXPECT_EQ(serialsOf(list), "1,3");
+    EXPECT_EQ(serialsOf(list), "1,3,4");
     EXPECT_EQ(list.get(&key), nullptr);
-    list.deleteObjects();
-}
-
-// An object that stands in the list twice leaves with both entries, so
-// the list never keeps a pointer to the object it just deleted.
-TEST(ObjectList, RemoveDeletesTheMatch) {
-    cObjectList list;
-    cObjectDevice* twice = makeDevice(2);
-    list.add(makeDevice(1));
+    list.add(got.release());
     list.add(twice);
-    list.add(twice);
-    list.add(makeDevice(3));
-    cObjectDevice key;
-    key.setDeviceSerial(2);
     EXPECT_TRUE(list.remove(&key));
-    EXPECT_EQ(serialsOf(list), "1,3");
     EXPECT_FALSE(list.remove(&key));
-    EXPECT_FALSE(list.remove(nullptr));
-    list.deleteObjects();
+    std::unique_ptr<cObject> first(list.get());
+    EXPECT_EQ(dynamic_cast<cObjectDevice*>(first.get())->getDeviceSerial(), 1u);
+    EXPECT_EQ(serialsOf(list), "3,4");
+    list.add(nullptr);
+    list.deleteObjects();  // null entries skipped
+    EXPECT_EQ(list.first(), nullptr);
 }
 
 // Taking entries out while iterating neither skips nor repeats the rest.
@@ -137,15 +121,6 @@ TEST(ObjectList, EventListRefusesToGiveObjectsUp) {
     list.deleteObjects();
     EXPECT_EQ(list.numObjects(), 0);
     EXPECT_TRUE(list.isEvent());
-}
-
-TEST(ObjectList, DeleteObjectsSkipsNullEntries) {
-    cObjectList list;
-    list.add(nullptr);
-    list.add(makeDevice(1));
-    list.deleteObjects();
-    EXPECT_EQ(list.numObjects(), 0);
-    EXPECT_EQ(list.first(), nullptr);
 }
 
 // ---- toMsg and match ----
