@@ -22,16 +22,7 @@ namespace {
 
 typedef VMsgAssembly A;
 
-std::string nameOf(A::eResult r) {
-    switch (r) {
-    case A::ASM_PART: return "part";
-    case A::ASM_WHOLE: return "whole";
-    case A::ASM_DUPLICATE: return "duplicate";
-    case A::ASM_MISMATCH: return "mismatch";
-    case A::ASM_TOO_LARGE: return "too large";
-    }
-    return "?";
-}
+const char* const kAnswers[] = {"part", "whole", "duplicate", "mismatch", "too large"};
 
 // A message of type 1, sequence 9 and 2 * segments bytes-tags (number
 // 200) of 500 bytes, each filled with its own position, so that tags out
@@ -54,7 +45,7 @@ struct Segmented {
 // Offers one datagram; its answer's name, or "undecodable".
 std::string offer(A& assembly, const Bytes& datagram) {
     VMsg* segment = parseBytes(datagram);
-    return segment ? nameOf(assembly.add(segment)) : "undecodable";
+    return segment ? kAnswers[assembly.add(segment)] : "undecodable";
 }
 
 // Offers the datagrams in the given order; the answers, joined by blanks.
