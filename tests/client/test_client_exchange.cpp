@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "clientfixture.h"
+#include "msginfo.h"
 #include "sitecfg.h"
 
 using namespace clienttest;
@@ -25,24 +26,30 @@ class Exchange : public ClientTest {};
 
 // A list is answered with the whole reply, marked with the request's type
 // and sequence; a message info in front of a request asks for identities
-// only.
+// only, or for at most so many objects (0: no limit).
 TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
     const std::vector<unsigned int> site = {1001, 1002, 1003, 1004};  // the simulator's devices
     auto every = own(new cObjectDevice);
-    cObjectList asked;
-    asked.add(every.get());
-    OwnedList reply(client->get(&asked));
-    EXPECT_EQ(site, serials(reply.get()));
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(1, reply->getMsgType());
-    EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
-    EXPECT_FALSE(reply->isEvent());
-    EXPECT_STREQ("Pump house RTU", static_cast<cObjectDevice*>(reply->first())->getDeviceLabel());
+    for (unsigned int most : {1u, 2u, 0u}) {
+        cObjectMsgInfo info;
+        info.setMaxReplies(most);
+        cObjectList asked;
+        asked.add(&info);
+        asked.add(every.get());
+        OwnedList reply(client->get(&asked));
+        const std::size_t n = most ? most : site.size();
+        EXPECT_EQ(std::vector<unsigned int>(site.begin(), site.begin() + n), serials(reply.get())) << most;
+        ASSERT_NE(nullptr, reply);
+        EXPECT_EQ(1, reply->getMsgType());
+        EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
+        EXPECT_FALSE(reply->isEvent());
+        EXPECT_STREQ("Pump house RTU", static_cast<cObjectDevice*>(reply->first())->getDeviceLabel());
+    }
     OwnedList indexes(client->getIndexes(every.get()));
     EXPECT_EQ(site, serials(indexes.get()));
     for (cObject* o = indexes ? indexes->first() : nullptr; o; o = indexes->next())
         EXPECT_EQ(nullptr, static_cast<cObjectDevice*>(o)->getDeviceLabel());
-    EXPECT_EQ((std::vector<unsigned char>{65, 5}), requests(2).at(1).objectCodes);
+    EXPECT_EQ((std::vector<unsigned char>{65, 5}), requests(4).at(3).objectCodes);
     EXPECT_EQ(nullptr, own(client->get(own(device(4242)).get())));
     const cObjectClient::cCounters c = client->getCounters();
     EXPECT_EQ(0u, c.retransmissions);
