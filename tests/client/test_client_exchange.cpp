@@ -232,8 +232,9 @@ TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
 }
 
 // 127 callers while the server holds every reply: each request goes out
-// with a number of its own; three more wait for numbers to come free.
-// Released, each caller gets its own object.
+// with a number of its own. Another that cannot wait long enough for a
+// number is refused with a warning; three more wait for numbers to come
+// free. Released, each caller gets its own object.
 TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     for (unsigned int i = 0; i < 130; ++i) sim.add(device(6000 + i));
     sim.setFaults(faults([](Faults& f) { f.hold = true; }));
@@ -247,6 +248,11 @@ TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     };
     for (unsigned int i = 0; i < 127; ++i) call(6000 + i);
     const auto held = requests(127);
+    client->setReplyWait(kShortWaitMs);
+    EXPECT_EQ(nullptr, own(client->get(own(device(6000)).get())));
+    EXPECT_EQ(1u, client->getCounters().requestsRefused);
+    EXPECT_EQ(1, warnings(log, "No sequence number free"));
+    client->setReplyWait(10 * kPatienceMs);
     for (unsigned int i = 127; i < 130; ++i) call(6000 + i);
     sim.setFaults(Faults());
     sim.releaseHeld();
