@@ -98,23 +98,28 @@ TEST_F(Routing, NumbersOfWaitingAndEndedRequestsAreNotGivenOut) {
     EXPECT_EQ(1001u, serialOf(reply.get()));
 }
 
-// Unsolicited segmented messages reach the listeners once and whole; one
-// whose segments stop coming is dropped and counted.
+// Unsolicited segmented messages reach the listeners once and whole, also
+// two of different types with one sequence number, interleaved; one whose
+// segments stop coming is dropped, counted and warned about.
 TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
     client->setReplyWait(stretched(100));  // how long an event waits for its rest
     std::vector<VMsg*> a = segmentsOf(messageOf(4, 3, 7000, 30, 100));
+    std::vector<VMsg*> b = segmentsOf(messageOf(5, 3, 8000, 30, 100));
     std::vector<VMsg*> cut = segmentsOf(messageOf(4, 9, 9000, 30, 100));
-    ASSERT_EQ(8u, a.size() + cut.size());
-    for (VMsg* m : {a[3], a[1], cut[0], a[0], cut[1], cut[3], a[2]})
+    ASSERT_EQ(12u, a.size() + b.size() + cut.size());
+    for (VMsg* m : {a[3], b[0], a[1], b[1], cut[0], a[0], b[3], cut[1], cut[3], b[2], a[2]})
         client->queue_rx_msg(m);
     delete cut[2];
-    ASSERT_TRUE(events.waitFor(1));
+    ASSERT_TRUE(events.waitFor(2));
     ASSERT_TRUE(waitUntil([&] { return client->getCounters().eventsIncomplete == 1; }));
     const std::vector<Seen> seen = events.seen();
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(4, seen[0].type);
-    EXPECT_EQ(3, seen[0].seq);
-    EXPECT_EQ(range(7000, 30), seen[0].serials);
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(5, seen[0].type);
+    EXPECT_EQ(range(8000, 30), seen[0].serials);
+    EXPECT_EQ(4, seen[1].type);
+    EXPECT_EQ(3, seen[1].seq);
+    EXPECT_EQ(range(7000, 30), seen[1].serials);
+    EXPECT_EQ(1, warnings(log, "Event Seq=9 dropped"));
     EXPECT_EQ(0u, client->getAssemblyHeld());
 }
 
