@@ -123,15 +123,15 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
     EXPECT_EQ(0u, client->getAssemblyHeld());
 }
 
-// A segmented reply may hold only so much while it is put together: past
-// that its request ends at once with null, and the rest of it, taken for an
-// event, is freed too.
+// A segmented reply may hold only so much while it is put together, alone
+// and with the other partial replies: past either limit its request ends at
+// once with null, and the rest of it, taken for an event, is freed too.
 TEST_F(Routing, ReplyPastAMemoryLimitEndsItsRequestAtOnce) {
     const std::size_t kLimit = 8 * 1024, kNone = static_cast<std::size_t>(-1);
     const struct {
         const char* name;
         std::size_t reply, all;
-    } cases[] = {{"its own limit", kLimit, kNone}};
+    } cases[] = {{"its own limit", kLimit, kNone}, {"all replies' limit", kNone, kLimit}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         client->setReplyLimit(c.reply);
