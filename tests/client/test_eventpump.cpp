@@ -63,3 +63,18 @@ TEST(EventPump, FullQueueDropsTheNewestWithOneWarning) {
     for (const Seen& s : after.seen()) order.insert(order.end(), s.serials.begin(), s.serials.end());
     EXPECT_EQ((std::vector<unsigned int>{100, 101, 102, 103}), order);
 }
+
+// Each event gives its bytes back once delivered: ten times the byte
+// limit's worth, one after another, goes through without a drop.
+TEST(EventPump, DeliveredEventsGiveTheirBytesBack) {
+    RecordingListener listener;
+    cEventPump pump;
+    std::unique_ptr<VMsg> sample(messageOf(4, 0, 1));
+    pump.setQueueBytes(3 * sample->getFootprint());
+    pump.addListener(&listener);
+    for (unsigned int i = 1; i <= 30; ++i) {
+        pump.pumpEvent(messageOf(4, static_cast<int>(i), i));
+        ASSERT_TRUE(waitUntil([&] { return pump.getDelivered() + pump.getDropped() == i; }));
+    }
+    EXPECT_EQ(0u, pump.getDropped());
+}
