@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -91,17 +92,17 @@ private:
 };
 
 // A listener that holds the pump in onEvent until the test releases it.
-// Made, released and destroyed on the test's thread.
+// The test holds no lock meanwhile, so it may call the client or the pump.
 struct BlockingListener : cObjectListener {
-    BlockingListener() { gate.lock(); }
     void onEvent(cObjectList*) override {
         entered = true;
-        std::lock_guard<std::mutex> pass(gate);
+        gate.wait();
         ++finished;
     }
     bool waitEntered() { return waitUntil([this] { return entered.load(); }); }
-    void release() { gate.unlock(); }
-    std::mutex gate;
+    void release() { opener.set_value(); }
+    std::promise<void> opener;
+    std::shared_future<void> gate = opener.get_future().share();
     std::atomic<bool> entered{false};
     std::atomic<int> finished{0};
 };
