@@ -1,14 +1,15 @@
-// Shared pieces of the client tests: waiting on conditions, a listener that
-// records what it is given, devices, and a fixture with a simulator and a
-// started client whose initial ping has been answered.
+// Shared pieces of the client tests: waiting on conditions, owning what the
+// client returns, listeners that record or block, and a fixture with a
+// simulator and a started client whose initial ping has been answered.
 #ifndef WQX_TEST_CLIENTFIXTURE_H
 #define WQX_TEST_CLIENTFIXTURE_H
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,8 +38,34 @@ bool waitUntil(const std::function<bool()>& pred, unsigned int timeoutMs = kPati
 
 cObjectDevice* device(unsigned int serial, const char* label = nullptr);
 unsigned int serialOf(cObject* obj);
-// The serials of a list's objects, in order.
+// The serials of a list's objects, in order (none for a null list).
 std::vector<unsigned int> serials(cObjectList* list);
+// A whole message of devices first..first+n-1, each labelled with labelLen
+// characters (long labels make it take several segments).
+VMsg* messageOf(unsigned char type, int seq, unsigned int first, unsigned int n = 1, std::size_t labelLen = 8);
+// The list's objects as a JSON document: two objects are the same when
+// their documents are.
+std::string jsonOf(cObjectList* list);
+
+inline std::unique_ptr<cObject> own(cObject* obj) { return std::unique_ptr<cObject>(obj); }
+struct ListDeleter {
+    void operator()(cObjectList* l) const {
+        if (l) l->deleteObjects();
+        delete l;
+    }
+};
+typedef std::unique_ptr<cObjectList, ListDeleter> OwnedList;
+
+typedef cObjectServerSim::cFaults Faults;
+inline Faults faults(const std::function<void(Faults&)>& set) {
+    Faults f;
+    set(f);
+    return f;
+}
+
+// Lines logged at WARN whose text contains fragment: for the warnings that
+// are a field engineer's only sign of trouble.
+int warnings(const LogCapture& log, const std::string& fragment);
 
 // What one listener call saw.
 struct Seen {
@@ -46,90 +73,71 @@ struct Seen {
     unsigned char seq;
     const void* list;
     std::vector<unsigned int> serials;
+    std::string json;
+    unsigned long stamp;  // rises with every call of every listener
 };
 
+// Records the calls whose list carries objects (a ping's answer carries
+// none).
 class RecordingListener : public cObjectListener {
 public:
-    // Every call is also appended to order, when given, as name.
-    explicit RecordingListener(std::string name = "", std::vector<std::string>* order = nullptr,
-                               std::mutex* orderMutex = nullptr);
     void onEvent(cObjectList* list) override;
-
     std::vector<Seen> seen() const;
-    int calls() const;
-    // Calls whose list carried at least one object (pings echo empty).
-    std::vector<Seen> withObjects() const;
-    bool waitForObjectEvents(std::size_t n, unsigned int timeoutMs = kPatienceMs) const;
+    int calls() const { return static_cast<int>(seen().size()); }
+    bool waitFor(std::size_t calls, unsigned int timeoutMs = kPatienceMs) const;
 
 private:
-    std::string name_;
-    std::vector<std::string>* order_;
-    std::mutex* orderMutex_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable cond_;
     std::vector<Seen> seen_;
 };
 
-// A listener that holds the pump in onEvent until released.
-class BlockingListener : public cObjectListener {
-public:
-    void onEvent(cObjectList* list) override;
-    bool waitEntered(unsigned int timeoutMs = kPatienceMs);
-    void release();
-    int finished() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable cond_;
-    bool entered_ = false;
-    bool released_ = false;
-    int finished_ = 0;
-};
-
-// Keeps a listener registered for a scope: a listener that goes away
-// while its client lives must be removed first, or a late event reaches it.
-class Listening {
-public:
-    Listening(cObjectClient* client, cObjectListener* listener) : client_(client), listener_(listener) {
-        client_->addListener(listener_);
+// A listener that holds the pump in onEvent until the test releases it.
+// The test holds no lock meanwhile, so it may call the client or the pump.
+struct BlockingListener : cObjectListener {
+    void onEvent(cObjectList*) override {
+        entered = true;
+        gate.wait();
+        ++finished;
     }
-    ~Listening() { client_->removeListener(listener_); }
-    Listening(const Listening&) = delete;
-    Listening& operator=(const Listening&) = delete;
-
-private:
-    cObjectClient* client_;
-    cObjectListener* listener_;
+    bool waitEntered() { return waitUntil([this] { return entered.load(); }); }
+    void release() { opener.set_value(); }
+    std::promise<void> opener;
+    std::shared_future<void> gate = opener.get_future().share();
+    std::atomic<bool> entered{false};
+    std::atomic<int> finished{0};
 };
 
-// The number of threads of this process.
-int threadCount();
+// Keeps a listener registered for a scope: a listener that goes away while
+// its client lives must be removed first, or a late event reaches it.
+struct Listening {
+    Listening(cObjectClient* c, cObjectListener* l) : client(c), listener(l) { c->addListener(l); }
+    ~Listening() { client->removeListener(listener); }
+    cObjectClient* client;
+    cObjectListener* listener;
+};
 
-// Resident memory of this process in bytes, once the C library has handed
-// back what is free (the simulator in this process makes and frees
-// megabytes of its own).
-long residentBytes();
-// Under a sanitizer or valgrind, resident memory says nothing about ours.
-bool memoryIsInstrumented();
+// The entries of a directory: of /proc/self/task, the threads of this
+// process; of /proc/self/fd, its open descriptors.
+int entries(const char* dir);
 
 // A simulator with the default site and a client started against it, its
-// initial ping answered and that answer delivered, so tests start quiet.
-// Replies come at once, so the reply wait is long: a retransmission in
-// these tests is a fault, never a slow machine.
+// initial ping answered and that answer delivered, so tests start quiet;
+// events records every event after that. Replies come at once, so the reply
+// wait is long: a retransmission in these tests is a fault, never a slow
+// machine.
 class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { client.reset(); }
 
-    // The request datagrams (not pings) the simulator has read.
-    std::vector<cObjectServerSim::cDatagram> requests() const;
-    // The requests once at least n have been recorded: the simulator
-    // records a datagram after it has answered it, so a reply can reach
-    // the client a moment before its request shows here.
-    std::vector<cObjectServerSim::cDatagram> requestsOnce(std::size_t n) const;
-    std::size_t requestCount(unsigned char type, unsigned char seq) const;
+    // The request datagrams (not pings) the simulator has read, once there
+    // are at least atLeast: the simulator records a datagram after it has
+    // answered it, so a reply can reach the client a moment before its
+    // request shows here.
+    std::vector<cObjectServerSim::cDatagram> requests(std::size_t atLeast = 0) const;
 
     LogCapture log;
+    RecordingListener events;  // outlives the client
     cObjectServerSim sim;
     std::unique_ptr<cObjectClient> client;
 };

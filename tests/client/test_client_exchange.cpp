@@ -1,342 +1,267 @@
-// Requests and replies against the simulator over loopback.
+// Requests and replies against the simulator over loopback: what a request
+// returns is the whole reply to it or null, whatever the server or the link
+// does to the answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <memory>
-#include <string>
-#include <thread>
 
 #include "clientfixture.h"
+#include "msginfo.h"
+#include "sitecfg.h"
 
 using namespace clienttest;
 
 namespace {
 
-std::unique_ptr<cObject> own(cObject* obj) { return std::unique_ptr<cObject>(obj); }
-
-struct ListDeleter {
-    void operator()(cObjectList* l) const {
-        if (!l) return;
-        l->deleteObjects();
-        delete l;
-    }
-};
-typedef std::unique_ptr<cObjectList, ListDeleter> OwnedList;
-
-// Nine devices with 240-character labels, stored in the simulator and
-// asked for by one list: 256 bytes each on the wire, so their reply takes
-// three 1024-byte datagrams of three devices each.
-struct LongDevices {
-    explicit LongDevices(cObjectServerSim& sim) {
-        const std::string label(240, 'x');
-        for (unsigned int i = 0; i < 9; ++i) {
-            sim.add(device(2000 + i, label.c_str()));
-            list.add(device(2000 + i));
-            serials.push_back(2000 + i);
-        }
-    }
-    ~LongDevices() { list.deleteObjects(); }
+std::string jsonOf(cObject* obj) {
     cObjectList list;
-    std::vector<unsigned int> serials;
-};
-
-// The devices of the simulator's default site.
-std::vector<unsigned int> defaultDevices() {
-    OwnedList site(cObject::parseJSON(cObjectServerSim::defaultSiteJSON().c_str()));
-    std::vector<unsigned int> out;
-    for (cObject* o = site->first(); o; o = site->next())
-        if (o->getType() == cObject::OBJ_DEVICE) out.push_back(serialOf(o));
-    return out;
+    list.add(obj);
+    return clienttest::jsonOf(&list);
 }
 
 }  // namespace
 
 class Exchange : public ClientTest {};
 
-TEST_F(Exchange, GetReturnsTheStoredObjectAfterOneTransmission) {
-    auto key = own(device(1002));
-    auto got = own(client->get(key.get()));
-    ASSERT_NE(nullptr, got);
-    EXPECT_NE(key.get(), got.get());
-    EXPECT_STREQ("Reservoir level", static_cast<cObjectDevice*>(got.get())->getDeviceLabel());
-    EXPECT_EQ(1, log.count("Re-Transmit"));
-    EXPECT_TRUE(log.has("TxCounter = 1, status = 2"));
-    EXPECT_EQ(0u, client->getCounters().retransmissions);
-}
-
-TEST_F(Exchange, GetOfAnUnknownObjectIsNull) {
-    auto key = own(device(4242));
-    EXPECT_EQ(nullptr, client->get(key.get()));
-    EXPECT_EQ(0u, client->getCounters().requestsGivenUp);  // answered, just empty
-}
-
-TEST_F(Exchange, SetStoresWithoutAReplyAndTheChangeComesBackAsAnEvent) {
-    RecordingListener events;
-    Listening listening(client.get(), &events);
-    auto changed = own(device(1001, "Pump house, renamed"));
-    EXPECT_EQ(0, client->set(changed.get()));
-    ASSERT_TRUE(events.waitForObjectEvents(1));
-    EXPECT_EQ(std::vector<unsigned int>{1001}, events.withObjects()[0].serials);
-    EXPECT_EQ(cObjectServerSim::kEventType, events.withObjects()[0].type);
-    auto got = own(client->get(changed.get()));
-    ASSERT_NE(nullptr, got);
-    EXPECT_STREQ("Pump house, renamed", static_cast<cObjectDevice*>(got.get())->getDeviceLabel());
-    EXPECT_EQ(-1, client->set(nullptr));
-    EXPECT_EQ(nullptr, client->get(static_cast<cObject*>(nullptr)));
-}
-
-TEST_F(Exchange, GetOfAListReturnsTheWholeReply) {
-    cObjectList asked;
-    auto a = own(device(1001)), b = own(device(1003));
-    asked.add(a.get());
-    asked.add(b.get());
-    OwnedList reply(client->get(&asked));
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(1, asked.getMsgType());
-    EXPECT_EQ((std::vector<unsigned int>{1001, 1003}), serials(reply.get()));
-    EXPECT_EQ(1, reply->getMsgType());
-    EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
-    EXPECT_FALSE(reply->isEvent());
-}
-
-TEST_F(Exchange, GetIndexesSendsTheMessageInfoFirstAndGetsIdentitiesOnly) {
+// A list is answered with the whole reply, marked with the request's type
+// and sequence; a message info in front of a request asks for identities
+// only, or for at most so many objects (0: no limit).
+TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
+    const std::vector<unsigned int> site = {1001, 1002, 1003, 1004};  // the simulator's devices
     auto every = own(new cObjectDevice);
-    OwnedList reply(client->getIndexes(every.get()));
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(defaultDevices(), serials(reply.get()));
-    for (cObject* o = reply->first(); o; o = reply->next())
+    for (unsigned int most : {1u, 2u, 0u}) {
+        cObjectMsgInfo info;
+        info.setMaxReplies(most);
+        cObjectList asked;
+        asked.add(&info);
+        asked.add(every.get());
+        OwnedList reply(client->get(&asked));
+        const std::size_t n = most ? most : site.size();
+        EXPECT_EQ(std::vector<unsigned int>(site.begin(), site.begin() + n), serials(reply.get())) << most;
+        ASSERT_NE(nullptr, reply);
+        EXPECT_EQ(1, reply->getMsgType());
+        EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
+        EXPECT_FALSE(reply->isEvent());
+        EXPECT_STREQ("Pump house RTU", static_cast<cObjectDevice*>(reply->first())->getDeviceLabel());
+    }
+    OwnedList indexes(client->getIndexes(every.get()));
+    EXPECT_EQ(site, serials(indexes.get()));
+    for (cObject* o = indexes ? indexes->first() : nullptr; o; o = indexes->next())
         EXPECT_EQ(nullptr, static_cast<cObjectDevice*>(o)->getDeviceLabel());
-    const auto sent = requestsOnce(1);
-    ASSERT_EQ(1u, sent.size());
-    EXPECT_EQ(1, sent[0].type);
-    EXPECT_EQ((std::vector<unsigned char>{65, 5}), sent[0].objectCodes);
-    EXPECT_TRUE(sent[0].indexesOnly);
-    // The message info travels as its code and the bare indexes-only tag.
-    const std::vector<unsigned char>& b = sent[0].bytes;
-    ASSERT_GE(b.size(), 19u);
-    EXPECT_EQ(65, b[11]);
-    EXPECT_EQ(66, b[15]);
-    EXPECT_EQ(nullptr, client->getIndexes(nullptr));
-    EXPECT_TRUE(log.has("cObjectClient", log4cpp::Priority::WARN,
-                        "Getting Indexes for NULL objects is unhealthy"));
+    EXPECT_EQ((std::vector<unsigned char>{65, 5}), requests(4).at(3).objectCodes);
+    EXPECT_EQ(nullptr, own(client->get(own(device(4242)).get())));
+    const cObjectClient::cCounters c = client->getCounters();
+    EXPECT_EQ(0u, c.retransmissions);
+    EXPECT_EQ(0u, c.requestsGivenUp);  // the unknown device was answered, just empty
 }
 
-TEST_F(Exchange, SendUsesTheListsOwnTypeAndWaitsForNothing) {
-    RecordingListener events;
-    Listening listening(client.get(), &events);
-    cObjectList list;
-    auto d = own(device(1004));
-    list.add(d.get());
-    list.setMsgType(5);
-    EXPECT_EQ(nullptr, client->send(&list));
-    // No request waits for it, so the server's answer is an event.
-    ASSERT_TRUE(events.waitForObjectEvents(1));
-    EXPECT_EQ(5, events.withObjects()[0].type);
-    EXPECT_EQ(list.getMsgSeq(), events.withObjects()[0].seq);
-    EXPECT_EQ(std::vector<unsigned int>{1004}, events.withObjects()[0].serials);
-}
-
-TEST_F(Exchange, SilentServerGetsThreeTransmissionsThenNull) {
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.silent = true; return f; }());
-    client->setReplyWait(kShortWaitMs);
-    auto key = own(device(1001));
-    EXPECT_EQ(nullptr, client->get(key.get()));
-    EXPECT_EQ(3, log.count("Re-Transmit"));
-    EXPECT_TRUE(log.has("TxCounter = 3, status = 1"));
-    ASSERT_TRUE(sim.waitFor([](const std::vector<cObjectServerSim::cDatagram>& r) {
-        int n = 0;
-        for (const auto& d : r) n += !d.ping && d.type == 1;
-        return n == 3;
-    }, kPatienceMs));
-    const auto sent = requests();
-    EXPECT_EQ(sent[0].bytes, sent[1].bytes);  // the same list, sequence and all
-    EXPECT_EQ(sent[0].bytes, sent[2].bytes);
-    const auto c = client->getCounters();
-    EXPECT_EQ(2u, c.retransmissions);
-    EXPECT_EQ(1u, c.requestsGivenUp);
-}
-
-TEST_F(Exchange, AnswerToTheSecondTransmissionIsReturned) {
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 1; return f; }());
-    // Long enough for the answer to the second transmission to come back
-    // before a third is due even on a loaded machine.
-    client->setReplyWait(stretched(1000));
-    auto key = own(device(1003));
-    auto got = own(client->get(key.get()));
-    ASSERT_NE(nullptr, got);
-    EXPECT_EQ(1003u, serialOf(got.get()));
-    EXPECT_EQ(2, log.count("Re-Transmit"));
-    EXPECT_EQ(1u, client->getCounters().retransmissions);
-}
-
-TEST_F(Exchange, AnswerToTheThirdTransmissionIsReturned) {
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 2; return f; }());
-    client->setReplyWait(stretched(200));
-    auto key = own(device(1004));
-    auto got = own(client->get(key.get()));
-    ASSERT_NE(nullptr, got);
-    EXPECT_EQ(1004u, serialOf(got.get()));
-    EXPECT_EQ(3, log.count("Re-Transmit"));
-    const auto c = client->getCounters();
-    EXPECT_EQ(2u, c.retransmissions);
-    EXPECT_EQ(0u, c.requestsGivenUp);
-}
-
-TEST_F(Exchange, LateAnswersReachTheListeners) {
-    RecordingListener events;
-    Listening listening(client.get(), &events);
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.hold = true; return f; }());
-    client->setReplyWait(kShortWaitMs);
-    cObjectList asked;
-    auto key = own(device(1002));
-    asked.add(key.get());
-    EXPECT_EQ(nullptr, client->get(&asked));
-    ASSERT_TRUE(waitUntil([&] { return requestCount(1, asked.getMsgSeq()) == 3; }));
-    sim.releaseHeld();
-    ASSERT_TRUE(events.waitForObjectEvents(3));
-    for (const Seen& s : events.withObjects()) {
-        EXPECT_EQ(1, s.type);
-        EXPECT_EQ(asked.getMsgSeq(), s.seq);
-        EXPECT_EQ(std::vector<unsigned int>{1002}, s.serials);
+// The server ignores the first transmissions of each request: the answer to
+// any of the three is taken; with none answered the request ends with null.
+TEST_F(Exchange, AnswerToAnyOfTheThreeTransmissionsIsTaken) {
+    std::size_t transmissions = 0;
+    for (int ignored = 0; ignored <= 3; ++ignored) {
+        SCOPED_TRACE(ignored);
+        sim.setFaults(faults([&](Faults& f) { f.dropRequests = ignored; }));
+        // Long enough for an answer to come back before the next
+        // transmission is due, even on a loaded machine.
+        client->setReplyWait(ignored < 3 ? stretched(200) : kShortWaitMs);
+        const cObjectClient::cCounters before = client->getCounters();
+        auto key = own(device(1004));
+        EXPECT_EQ(ignored < 3 ? 1004u : 0u, serialOf(own(client->get(key.get())).get()));
+        const cObjectClient::cCounters after = client->getCounters();
+        const unsigned int made = static_cast<unsigned int>(std::min(ignored + 1, 3));
+        EXPECT_EQ(made - 1, after.retransmissions - before.retransmissions);
+        EXPECT_EQ(ignored < 3 ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
+        transmissions += made;
     }
-    EXPECT_EQ(3u, client->getCounters().lateReplies);
+    // Each transmission is the same message, sequence and all.
+    const auto sent = requests(transmissions);
+    ASSERT_EQ(transmissions, sent.size());
+    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 2].bytes);
+    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 1].bytes);
 }
 
-// Requests are numbered 1 to 127 and start again at 1: 0 is the ping's.
+// Answers no request takes go to the listeners with the type and sequence
+// they came with; those to a request already answered or ended count as late.
+TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
+    const struct {
+        const char* name;
+        Faults faults;
+        unsigned int transmissions;
+        bool answered;
+        unsigned char type;
+        unsigned int late;
+    } cases[] = {
+        {"every answer twice", faults([](Faults& f) { f.duplicate = true; }), 1, true, 1, 1},
+        {"answers held until the request gave up", faults([](Faults& f) { f.hold = true; }), 3, false, 1, 3},
+        {"answered with another type", faults([](Faults& f) { f.replyType = 0; }), 3, false, 0, 0},
+    };
+    std::size_t transmissions = 0, stray = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.setFaults(c.faults);
+        client->setReplyWait(c.answered ? kPatienceMs : kShortWaitMs);
+        const unsigned int late = client->getCounters().lateReplies;
+        cObjectList asked;
+        auto key = own(device(1002));
+        asked.add(key.get());
+        OwnedList reply(client->get(&asked));
+        EXPECT_EQ(c.answered, reply != nullptr);
+        transmissions += c.transmissions;
+        ASSERT_EQ(transmissions, requests(transmissions).size());
+        sim.releaseHeld();
+        // One event for each answer the request did not take.
+        ASSERT_TRUE(events.waitFor(stray += c.answered ? 1 : c.transmissions));
+        for (const Seen& s : events.seen()) {
+            if (s.seq != asked.getMsgSeq()) continue;
+            EXPECT_EQ(c.type, s.type);
+            EXPECT_EQ(std::vector<unsigned int>{1002}, s.serials);
+        }
+        EXPECT_EQ(c.late, client->getCounters().lateReplies - late);
+    }
+}
+
+// Requests are numbered 1 to 127 and start again at 1: 0 is the ping's. A
+// send goes out with its list's own type and waits for nothing; the
+// server's answer is an event.
 TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
-    cObjectList empty;
-    empty.setMsgType(0);
+    cObjectList sent;
+    auto d = own(device(1004));
+    sent.add(d.get());
+    sent.setMsgType(5);
     for (int i = 1; i <= 127; ++i) {
-        client->send(&empty);
-        EXPECT_EQ(i, empty.getMsgSeq());
+        EXPECT_EQ(nullptr, client->send(&sent));
+        EXPECT_EQ(i, sent.getMsgSeq());
     }
-    auto key = own(device(1001));
     cObjectList asked;
-    asked.add(key.get());
+    asked.add(d.get());
     OwnedList reply(client->get(&asked));
     EXPECT_EQ(1, asked.getMsgSeq());
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(std::vector<unsigned int>{1001}, serials(reply.get()));
-    const auto sent = requestsOnce(128);
-    ASSERT_EQ(128u, sent.size());
-    EXPECT_EQ(1, sent.back().type);
-    EXPECT_EQ(1, sent.back().seq);
+    EXPECT_EQ(std::vector<unsigned int>{1004}, serials(reply.get()));
+    ASSERT_TRUE(events.waitFor(127));
+    for (const Seen& s : events.seen()) EXPECT_EQ(5, s.type);
+    EXPECT_EQ(127, events.seen().back().seq);
 }
 
-TEST_F(Exchange, ReplyOfAnotherTypeDoesNotMatch) {
-    RecordingListener events;
-    Listening listening(client.get(), &events);
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.replyType = 0; return f; }());
-    client->setReplyWait(kShortWaitMs);
-    auto key = own(device(1001));
-    EXPECT_EQ(nullptr, client->get(key.get()));
-    ASSERT_TRUE(events.waitForObjectEvents(1));
-    EXPECT_EQ(0, events.withObjects()[0].type);
-    EXPECT_TRUE(log.has("Request type does not match"));
+// Thirty devices with 100-character labels: a reply of four datagrams.
+// Whatever happens to its segments, the request returns every object once,
+// unchanged, or null.
+TEST_F(Exchange, SegmentFaultsGiveTheWholeReplyOrNull) {
+    cObjectList stored;
+    for (int i = 0; i < 30; ++i) {
+        const std::string label(100, static_cast<char>('a' + i % 26));
+        sim.add(device(3000 + i, label.c_str()));
+        stored.add(device(3000 + i, label.c_str()));
+    }
+    const std::string expected = jsonOf(&stored);
+    const struct {
+        const char* name;
+        Faults faults;
+        bool whole;
+        // A partial reply is sent for again: a later answer may bring the rest.
+        unsigned int retransmissions;
+    } cases[] = {
+        {"no fault", Faults(), true, 0},
+        {"segment 1 lost once", faults([](Faults& f) { f.loseSegment = 1; }), true, 1},
+        {"segment 1 lost every time", faults([](Faults& f) { f.loseSegment = 1; f.loseSegmentAlways = true; }), false, 2},
+        // The first answer lacks segment 1; the second goes out mixed with
+        // a copy of the first.
+        {"second answer interleaved with the first",
+         faults([](Faults& f) { f.loseSegment = 1; f.interleaveAnswers = true; }), true, 1},
+        {"last segment never sent", faults([](Faults& f) { f.stopBeforeLast = true; }), false, 2},
+    };
+    client->setReplyWait(stretched(50));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim.setFaults(c.faults);
+        const cObjectClient::cCounters before = client->getCounters();
+        OwnedList reply(client->get(&stored));
+        const cObjectClient::cCounters after = client->getCounters();
+        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(reply.get()));
+        EXPECT_EQ(c.whole ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
+        EXPECT_EQ(c.retransmissions, after.retransmissions - before.retransmissions);
+    }
+    stored.deleteObjects();
 }
 
-TEST_F(Exchange, ThreeSegmentReplyIsAssembledIntoOneList) {
-    LongDevices asked(sim);
-    OwnedList reply(client->get(&asked.list));
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(asked.serials, serials(reply.get()));
-    EXPECT_EQ(1, reply->getMsgType());
-    EXPECT_EQ(asked.list.getMsgSeq(), reply->getMsgSeq());
-    EXPECT_EQ(1, log.count("Re-Transmit"));
+// A site configuration of four long texts is cut across segments, both
+// ways, and comes back whole.
+TEST_F(Exchange, ObjectLargerThanADatagramTravelsWhole) {
+    auto site = [](char variant) {
+        cObjectSiteConfig* s = new cObjectSiteConfig;
+        s->setSiteId(std::string(250, variant).c_str());
+        s->setSiteLabel(std::string(250, variant + 1).c_str());
+        s->setNmsAddress(std::string(250, variant + 2).c_str());
+        s->setSVPAddress(std::string(250, variant + 3).c_str());
+        return s;
+    };
+    auto key = own(new cObjectSiteConfig), stored = own(site('a')), changed = own(site('k'));
+    sim.add(site('a'));
+    EXPECT_EQ(jsonOf(stored.get()), jsonOf(own(client->get(key.get())).get()));
+    // A set comes back as an event of what the server now holds.
+    EXPECT_EQ(0, client->set(changed.get()));
+    ASSERT_TRUE(events.waitFor(1));
+    EXPECT_EQ(jsonOf(changed.get()), events.seen()[0].json);
+    EXPECT_EQ(jsonOf(changed.get()), jsonOf(own(client->get(key.get())).get()));
 }
 
-TEST_F(Exchange, ManyCallersOnSeveralThreadsEachGetTheirOwnReply) {
-    const unsigned int kThreads = 6, kEach = 20;
-    for (unsigned int i = 0; i < kThreads * kEach; ++i)
-        sim.add(device(5000 + i, std::to_string(5000 + i).c_str()));
+// Pings answered with a bare message of type 1, sequence 0, while requests
+// run through every number twice: no request takes one for its reply.
+TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
+    // Each reply waits a moment, so that pings go out among the requests.
+    sim.setFaults(faults([](Faults& f) { f.emptyPingAnswer = true; f.delayMs = 1; }));
+    cObjectClient pinging;
+    pinging.setPingInterval(1);
+    ASSERT_EQ(1, pinging.start("127.0.0.1", sim.port()));
+    // Nothing but the answers to pings is an event here.
+    auto pingAnswers = [&] { return pinging.getCounters().eventsDelivered; };
+    std::atomic<bool> stop(false);
+    std::atomic<int> done(0), wrong(0);
+    std::vector<std::thread> callers;
+    for (unsigned int serial = 1001; serial <= 1003; ++serial)
+        callers.emplace_back([&, serial] {
+            for (; !stop; ++done) wrong += serialOf(own(pinging.get(own(device(serial)).get())).get()) != serial;
+        });
+    const bool enough = waitUntil([&] { return done >= 260 && pingAnswers() >= 10; });
+    stop = true;
+    for (std::thread& t : callers) t.join();
+    EXPECT_TRUE(enough) << done << " requests, " << pingAnswers() << " ping answers";
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(0u, pinging.getCounters().requestsGivenUp);
+}
+
+// 127 callers while the server holds every reply: each request goes out
+// with a number of its own. Another that cannot wait long enough for a
+// number is refused with a warning; three more wait for numbers to come
+// free. Released, each caller gets its own object.
+TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
+    for (unsigned int i = 0; i < 130; ++i) sim.add(device(6000 + i));
+    sim.setFaults(faults([](Faults& f) { f.hold = true; }));
+    client->setReplyWait(10 * kPatienceMs);  // nobody retransmits
     std::atomic<int> wrong(0);
     std::vector<std::thread> callers;
-    for (unsigned int t = 0; t < kThreads; ++t) {
-        callers.emplace_back([&, t] {
-            for (unsigned int i = 0; i < kEach; ++i) {
-                const unsigned int serial = 5000 + t * kEach + i;
-                auto key = own(device(serial));
-                auto got = own(client->get(key.get()));
-                cObjectDevice* d = static_cast<cObjectDevice*>(got.get());
-                if (!d || d->getDeviceSerial() != serial ||
-                    std::to_string(serial) != d->getDeviceLabel())
-                    ++wrong;
-            }
+    auto call = [&](unsigned int serial) {
+        callers.emplace_back([&, serial] {
+            wrong += serialOf(own(client->get(own(device(serial)).get())).get()) != serial;
         });
-    }
+    };
+    for (unsigned int i = 0; i < 127; ++i) call(6000 + i);
+    const auto held = requests(127);
+    client->setReplyWait(kShortWaitMs);
+    EXPECT_EQ(nullptr, own(client->get(own(device(6000)).get())));
+    EXPECT_EQ(1u, client->getCounters().requestsRefused);
+    EXPECT_EQ(1, warnings(log, "No sequence number free"));
+    client->setReplyWait(10 * kPatienceMs);
+    for (unsigned int i = 127; i < 130; ++i) call(6000 + i);
+    sim.setFaults(Faults());
+    sim.releaseHeld();
     for (std::thread& t : callers) t.join();
+    std::vector<int> numbers;
+    for (const auto& d : held) numbers.push_back(d.seq);
+    std::sort(numbers.begin(), numbers.end());
+    ASSERT_EQ(127u, numbers.size());
+    for (int seq = 1; seq <= 127; ++seq) EXPECT_EQ(seq, numbers[seq - 1]);
     EXPECT_EQ(0, wrong.load());
     EXPECT_EQ(0u, client->getCounters().retransmissions);
-}
-
-TEST_F(Exchange, RepliesInAnotherOrderStillFindTheirRequests) {
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.reorder = true; return f; }());
-    std::unique_ptr<cObject> got[2];
-    std::thread first([&] { auto k = own(device(1001)); got[0].reset(client->get(k.get())); });
-    std::thread second([&] { auto k = own(device(1004)); got[1].reset(client->get(k.get())); });
-    first.join();
-    second.join();
-    EXPECT_EQ(1001u, serialOf(got[0].get()));
-    EXPECT_EQ(1004u, serialOf(got[1].get()));
-}
-
-TEST_F(Exchange, DuplicateReplyGoesToTheListenersOnce) {
-    RecordingListener events;
-    Listening listening(client.get(), &events);
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.duplicate = true; return f; }());
-    cObjectList asked;
-    auto key = own(device(1003));
-    asked.add(key.get());
-    OwnedList reply(client->get(&asked));
-    ASSERT_NE(nullptr, reply);
-    EXPECT_EQ(std::vector<unsigned int>{1003}, serials(reply.get()));
-    ASSERT_TRUE(events.waitForObjectEvents(1));
-    EXPECT_EQ(asked.getMsgSeq(), events.withObjects()[0].seq);
-    EXPECT_EQ(1u, client->getCounters().lateReplies);
-}
-
-// Every answer lacks its last segment: the request is sent for again each
-// time (an answer may bring what an earlier one lost) and ends with null
-// after its last transmission, never with the part that came.
-TEST_F(Exchange, SegmentedReplyThatNeverEndsIsNullAfterTheLastTransmission) {
-    LongDevices asked(sim);
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.stopBeforeLast = true; return f; }());
-    client->setReplyWait(stretched(200));
-    EXPECT_EQ(nullptr, client->get(&asked.list));
-    const cObjectClient::cCounters c = client->getCounters();
-    EXPECT_EQ(1u, c.requestsGivenUp);
-    EXPECT_EQ(2u, c.retransmissions);
-    EXPECT_EQ(3u, requestCount(1, asked.list.getMsgSeq()));
-}
-
-TEST_F(Exchange, RepliesToOthersDoNotPostponeARetransmission) {
-    // The first request is lost; while it waits, another caller keeps the
-    // reply condition busy. Its retransmission must still come when due.
-    sim.setFaults([] { cObjectServerSim::cFaults f; f.dropRequests = 1; return f; }());
-    // Short waits, but transmissions enough that a slow machine cannot
-    // make the lost request give up before its answer is in.
-    client->setReplyWait(200);
-    client->setTransmissions(20);
-    std::atomic<bool> lostOneDone(false);
-    std::unique_ptr<cObject> got;
-    cObjectClient* raw = client.get();
-    std::thread lostOne([&] {
-        auto key = own(device(1002));
-        got.reset(raw->get(key.get()));
-        lostOneDone = true;
-    });
-    ASSERT_TRUE(waitUntil([&] { return requests().size() == 1; }));
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
-    bool busyUntilDone = false;
-    while (std::chrono::steady_clock::now() < giveUp) {
-        if (lostOneDone.load()) {
-            busyUntilDone = true;
-            break;
-        }
-        auto key = own(device(1001));
-        own(client->get(key.get()));
-    }
-    lostOne.join();
-    EXPECT_TRUE(busyUntilDone);
-    EXPECT_EQ(1002u, serialOf(got.get()));
 }
