@@ -84,14 +84,17 @@ bool RecordingListener::waitFor(std::size_t calls, unsigned int timeoutMs) const
     return waitUntil([&] { return seen().size() >= calls; }, timeoutMs);
 }
 
-int entries(const char* path) {
-    int n = 0;
+std::set<std::string> entryNames(const char* path) {
+    std::set<std::string> names;
     if (DIR* dir = opendir(path)) {
-        while (dirent* e = readdir(dir)) n += e->d_name[0] != '.';
+        while (dirent* e = readdir(dir))
+            if (e->d_name[0] != '.') names.insert(e->d_name);
         closedir(dir);
     }
-    return n;
+    return names;
 }
+
+int entries(const char* path) { return static_cast<int>(entryNames(path).size()); }
 
 void ClientTest::SetUp() {
     sim.seedDefaultSite();

@@ -12,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,6 +119,7 @@ struct Listening {
 
 // The entries of a directory: of /proc/self/task, the threads of this
 // process; of /proc/self/fd, its open descriptors.
+std::set<std::string> entryNames(const char* dir);
 int entries(const char* dir);
 
 // A simulator with the default site and a client started against it, its

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "clientfixture.h"
 
@@ -21,6 +27,37 @@ void sendEvent(cObjectServerSim& sim, unsigned int serial) {
 }  // namespace
 
 // ---- starting ----
+
+// Signals the application handles must reach its own threads, never the
+// client's: the pump's, made with the client, and the two start makes.
+TEST(ClientStart, ClientThreadsBlockTheApplicationsSignals) {
+    sigset_t ours, old;
+    sigemptyset(&ours);
+    unsigned long long bits = 0;  // as the kernel shows a mask: bit n-1 for signal n
+    for (int sig : {SIGINT, SIGTERM, SIGUSR1}) {
+        sigaddset(&ours, sig);
+        bits |= 1ULL << (sig - 1);
+    }
+    // Not blocked here, so the client's threads cannot merely inherit a block.
+    pthread_sigmask(SIG_UNBLOCK, &ours, &old);
+    cObjectServerSim sim;
+    ASSERT_TRUE(sim.start());
+    const std::set<std::string> before = entryNames("/proc/self/task");
+    std::vector<unsigned long long> masks;
+    {
+        cObjectClient client;
+        ASSERT_EQ(1, client.start("127.0.0.1", sim.port()));
+        for (const std::string& tid : entryNames("/proc/self/task")) {
+            if (before.count(tid)) continue;
+            std::ifstream status("/proc/self/task/" + tid + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.compare(0, 7, "SigBlk:") == 0) masks.push_back(std::strtoull(line.c_str() + 7, nullptr, 16));
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    ASSERT_EQ(masks.size(), 3u);
+    for (unsigned long long mask : masks) EXPECT_EQ(mask & bits, bits);
+}
 
 // The first datagram, and every one of an idle client after it, is the
 // keep-alive ping: format 2, type 1, sequence 0, segment 0 of 1, one
@@ -116,6 +153,25 @@ TEST_F(ClientTest, BadDatagramsAndRefusalsAreSurvived) {
 }
 
 // ---- shutting down ----
+
+// A listener may make a request of the client that called it: the reply
+// comes in on the receive thread while the pump's thread waits for it.
+TEST_F(ClientTest, ListenerMayRequestFromInsideOnEvent) {
+    struct Asker : cObjectListener {
+        cObjectClient* client = nullptr;
+        std::atomic<unsigned int> answer{0};
+        void onEvent(cObjectList* list) override {
+            if (list->numObjects() == 0 || answer.load()) return;
+            auto key = own(device(1003));
+            answer = serialOf(own(client->get(key.get())).get());
+        }
+    } asker;
+    asker.client = client.get();
+    Listening listening(client.get(), &asker);
+    sendEvent(sim, 1);
+    ASSERT_TRUE(waitUntil([&] { return asker.answer.load() != 0; }));
+    EXPECT_EQ(1003u, asker.answer.load());
+}
 
 // Destroyed while a listener runs with events queued behind it: the
 // destructor returns only once that listener has finished, and nothing is
