@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Wireshark dissector against the library: make_pcap writes a capture of
-# datagrams the library made and what the library reads in each; tshark
+# The Wireshark dissector against the library: make_pcap writes the datagrams
+# the library made and what the library reads in each; text2pcap wraps them
+# in UDP over IPv4 to the simulator's port 4000; tshark
 # reads the capture with the generated dissector; every frame must show the
 # same header, tags, values, object groups and errors.
 #
@@ -9,12 +10,13 @@
 set -euo pipefail
 make_pcap=$1 lua=$2 work=$3
 
-if ! command -v tshark >/dev/null 2>&1; then
-  echo "SKIPPED: tshark not installed"
+if ! command -v tshark >/dev/null 2>&1 || ! command -v text2pcap >/dev/null 2>&1; then
+  echo "SKIPPED: tshark or text2pcap not installed"
   exit 77
 fi
 mkdir -p "$work"
-"$make_pcap" "$work/wqx.pcap" "$work/expected.txt"
+"$make_pcap" "$work/wqx.dump" "$work/expected.txt"
+text2pcap -q -4 127.0.0.1,127.0.0.1 -u 50000,4000 "$work/wqx.dump" "$work/wqx.pcap"
 
 # tshark 4.0 runs Lua scripts as root too (it only warns), so nothing special
 # is needed here; its warning goes to stderr, kept for a failure report.

@@ -1,10 +1,11 @@
-// Writes a capture of datagrams the library makes, and what the library
-// reads in each, for the dissector test (dissector_test.sh):
+// Writes the datagrams the library makes, and what the library reads in
+// each, for the dissector test (dissector_test.sh):
 //
-//   make_pcap OUT.pcap OUT.expected
+//   make_pcap OUT.dump OUT.expected
 //
-// The capture is classic pcap (Ethernet, IPv4, UDP to port 4000), written
-// here so nothing beyond the library is needed. Each line of the expected
+// The dump holds one datagram a line in text2pcap's form (offset 0, then the
+// bytes in hex); the test wraps them in UDP to port 4000 with text2pcap,
+// which comes with tshark. Each line of the expected
 // file is one frame: number, type, seq, index, total, the "NAME=value" of
 // every tag the frame shows (its own, then the whole message's when it
 // completes one), the classes of its object groups, the error codes the
@@ -25,42 +26,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-void put16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<unsigned char>(v >> 8));
-    b.push_back(static_cast<unsigned char>(v));
-}
-void put32le(std::string& s, unsigned v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>(v >> (8 * i));
-}
-
-// Ethernet + IPv4 + UDP around payload, loopback to the simulator's port.
-Bytes frameOf(const Bytes& payload) {
-    Bytes f(12, 0);  // both MAC addresses zero, as on loopback
-    put16(f, 0x0800);
-    Bytes ip;
-    ip.push_back(0x45);
-    ip.push_back(0);
-    put16(ip, static_cast<unsigned>(20 + 8 + payload.size()));
-    put16(ip, 0);
-    put16(ip, 0x4000);  // don't fragment
-    ip.push_back(64);
-    ip.push_back(17);  // UDP
-    put16(ip, 0);      // checksum, filled below
-    for (int i = 0; i < 2; ++i) ip.insert(ip.end(), {127, 0, 0, 1});
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < ip.size(); i += 2) sum += ip[i] << 8 | ip[i + 1];
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    ip[10] = static_cast<unsigned char>(~sum >> 8);
-    ip[11] = static_cast<unsigned char>(~sum);
-    put16(ip, 50000);
-    put16(ip, 4000);
-    put16(ip, static_cast<unsigned>(8 + payload.size()));
-    put16(ip, 0);  // no UDP checksum
-    f.insert(f.end(), ip.begin(), ip.end());
-    f.insert(f.end(), payload.begin(), payload.end());
-    return f;
-}
-
 std::string valueOf(const VTag* t) {
     char buf[32];
     switch (t->getType()) {
@@ -77,30 +42,22 @@ std::string valueOf(const VTag* t) {
 }
 
 struct Writer {
-    std::string pcap;
+    std::string dump;
     std::string expected;
     std::vector<tagnames::TagName> names = tagnames::allTags();
     std::map<unsigned, std::string> codes = tagnames::objectCodes();
     int frame = 0;
     bool failed = false;
 
-    Writer() {
-        put32le(pcap, 0xA1B2C3D4);
-        pcap += std::string("\x02\x00\x04\x00", 4);  // version 2.4
-        put32le(pcap, 0);
-        put32le(pcap, 0);
-        put32le(pcap, 65535);
-        put32le(pcap, 1);  // Ethernet
-    }
-
     void packet(const Bytes& payload) {
-        const Bytes f = frameOf(payload);
         ++frame;
-        put32le(pcap, 1700000000u + static_cast<unsigned>(frame));
-        put32le(pcap, 0);
-        put32le(pcap, static_cast<unsigned>(f.size()));
-        put32le(pcap, static_cast<unsigned>(f.size()));
-        pcap.append(f.begin(), f.end());
+        char hex[4];
+        dump += "000000";
+        for (unsigned char c : payload) {
+            std::snprintf(hex, sizeof hex, " %02x", c);
+            dump += hex;
+        }
+        dump += "\n";
     }
 
     // The summaries and classes of msg's tags, grouped as the library groups them.
@@ -184,7 +141,7 @@ Bytes datagramOf(VMsg* msg) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_pcap OUT.pcap OUT.expected\n");
+        std::fprintf(stderr, "usage: make_pcap OUT.dump OUT.expected\n");
         return 2;
     }
     Writer w;
@@ -248,7 +205,7 @@ int main(int argc, char** argv) {
     w.malformed(b, "vlen|overrun");
     w.malformed(Bytes{0x00, 0x05, 0x02, 0x00, 0x01}, "length|short");
 
-    std::ofstream(argv[1], std::ios::binary) << w.pcap;
+    std::ofstream(argv[1]) << w.dump;
     std::ofstream(argv[2]) << w.expected;
     return w.failed ? 1 : 0;
 }
