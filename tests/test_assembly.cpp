@@ -1,18 +1,13 @@
 // Putting segmented messages together: segments in any order, each place
-// taken once, other messages' segments refused, what is held bounded per
-// message and across messages, and objects larger than one segment that
-// come back exactly as they left.
+// taken once, other messages' segments refused, and what is held bounded
+// per message and across messages. (Objects larger than one segment are
+// the golden vectors' long texts and the client's tests.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "device.h"
-#include "objecttest.h"
-#include "sitecfg.h"
 #include "velmor.h"
 #include "wiretest.h"
 
@@ -229,63 +224,6 @@ TEST(Assembly, HugeDeclaredTotalIsRefusedAtTheFirstSegment) {
     A assembly(64u << 20, &budget);
     EXPECT_EQ(offer(assembly, claim), "too large");
     EXPECT_EQ(budget.getHeld(), 0u);
-}
-
-// ---- objects larger than one segment ----
-
-cObject* deviceWithLabel(std::size_t n) {
-    cObjectDevice* d = new cObjectDevice;
-    d->setDeviceSerial(1001);
-    d->setDeviceLabel(std::string(n, 'L').c_str());
-    return d;
-}
-
-cObject* siteWithFourTexts() {
-    cObjectSiteConfig* s = new cObjectSiteConfig;
-    s->setSiteId(std::string(250, 'i').c_str());
-    s->setSiteLabel(std::string(250, 'l').c_str());
-    s->setNmsAddress(std::string(250, 'n').c_str());
-    s->setSVPAddress(std::string(250, 's').c_str());
-    return s;
-}
-
-struct BigObjectCase {
-    const char* name;
-    std::function<cObject*()> make;
-    std::size_t segments;  // 0: refused
-};
-
-// Such an object is cut wherever it must be; put together in any order it
-// reads back to the same fields, texts whole.
-TEST(Assembly, ObjectsLargerThanASegmentComeBackWhole) {
-    const BigObjectCase cases[] = {
-        {"device, label of 1000", [] { return deviceWithLabel(1000); }, 2},
-        {"device, label of the largest value", [] { return deviceWithLabel(VMsg::kMaxTagValue); }, 2},
-        {"device, label one byte longer", [] { return deviceWithLabel(VMsg::kMaxTagValue + 1); }, 0},
-        {"site configuration, four texts of 250", siteWithFourTexts, 2},
-    };
-    for (const BigObjectCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::unique_ptr<cObject> obj(c.make());
-        cObjectList list;
-        list.setMsgType(1);
-        list.setMsgSeq(3);
-        list.add(obj.get());
-        std::unique_ptr<VMsg> msg(list.toMsg());
-        std::vector<Bytes> datagrams = segmentDatagrams(*msg);
-        ASSERT_EQ(datagrams.size(), c.segments);
-        for (const Bytes& d : datagrams) EXPECT_LE(d.size(), VMsg::kMaxSegment);
-        if (datagrams.empty()) continue;
-        for (bool reversed : {false, true}) {
-            SCOPED_TRACE(reversed ? "reversed" : "in order");
-            if (reversed) std::reverse(datagrams.begin(), datagrams.end());
-            std::unique_ptr<VMsg> whole(reassemble(datagrams));
-            ASSERT_TRUE(whole);
-            EXPECT_EQ(encode(*whole), encode(*msg));
-            objecttest::ListPtr back(cObject::parseMsg(whole.get()));
-            objecttest::expectSameObjects(*back, {obj.get()}, objecttest::jsonOf);
-        }
-    }
 }
 
 }  // namespace

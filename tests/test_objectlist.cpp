@@ -223,24 +223,6 @@ TEST(ObjectListParse, NothingToGroupGivesAnEmptyList) {
     }
 }
 
-// A list of devices becomes one datagram and comes back with the same
-// objects, in order.
-TEST(ObjectListParse, ListRoundTripsThroughOneDatagram) {
-    cObjectList list;
-    list.setMsgType(0);
-    list.setMsgSeq(42);
-    for (unsigned int s : {5u, 0u, 7u}) list.add(makeDevice(s));
-    std::unique_ptr<VMsg> msg(list.toMsg());
-    std::unique_ptr<VMsg> back(parseHex(encode(*msg)));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->getSeq(), 42);
-    EXPECT_TRUE(back->isWhole());
-    std::unique_ptr<cObjectList> parsed(cObject::parseMsg(back.get()));
-    EXPECT_EQ(serialsOf(*parsed), "5,0,7");
-    parsed->deleteObjects();
-    list.deleteObjects();
-}
-
 // ---- the factory ----
 
 TEST(ObjectFactory, CreatesByType) {
