@@ -16,10 +16,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.clear();
-    }
 
 protected:
     void _append(const log4cpp::LoggingEvent& event) override {
@@ -46,20 +42,14 @@ LogCapture::~LogCapture() {
 
 std::vector<LogLine> LogCapture::lines() const { return appender_->snapshot(); }
 
-bool LogCapture::has(const std::string& message) const { return count(message) > 0; }
-
-bool LogCapture::has(const std::string& category, log4cpp::Priority::Value priority,
-                     const std::string& message) const {
+bool LogCapture::has(const std::string& message) const {
     const auto all = lines();
-    return std::any_of(all.begin(), all.end(), [&](const LogLine& l) {
-        return l.category == category && l.priority == priority && l.message == message;
-    });
+    return std::any_of(all.begin(), all.end(), [&](const LogLine& l) { return l.message == message; });
 }
 
-int LogCapture::count(const std::string& message) const {
+int LogCapture::warnings() const {
     const auto all = lines();
-    return static_cast<int>(std::count_if(all.begin(), all.end(),
-                                          [&](const LogLine& l) { return l.message == message; }));
+    return static_cast<int>(std::count_if(all.begin(), all.end(), [](const LogLine& l) {
+        return l.priority <= log4cpp::Priority::WARN;
+    }));
 }
-
-void LogCapture::clear() { appender_->clear(); }
