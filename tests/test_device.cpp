@@ -2,9 +2,6 @@
 // byte for byte, and read back.
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "device.h"
 #include "objecttest.h"
 
 using namespace objecttest;
