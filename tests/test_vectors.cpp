@@ -24,14 +24,9 @@
 #include <jansson.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <filesystem>
 #include <iterator>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <typeinfo>
-#include <vector>
 
 #include "objecttest.h"
 
@@ -73,8 +68,9 @@ bool has(const Strings& s, const std::string& w) { return std::find(s.begin(), s
 
 // ---- the two forms ----
 
-// The whole tags of bytes from at on; stops at the first that does not fit.
-std::vector<Bytes> tagsFrom(const Bytes& b, std::size_t at) {
+// The whole tags of bytes from at on (a datagram's, by default); stops at
+// the first that does not fit.
+std::vector<Bytes> tagsOf(const Bytes& b, std::size_t at = VMsg::kDatagramHeader) {
     std::vector<Bytes> out;
     while (at + 4 <= b.size()) {
         const std::size_t end = at + 4 + static_cast<std::size_t>(b[at + 2] << 8 | b[at + 3]);
@@ -84,8 +80,6 @@ std::vector<Bytes> tagsFrom(const Bytes& b, std::size_t at) {
     }
     return out;
 }
-
-std::vector<Bytes> tagsOf(const Bytes& datagram) { return tagsFrom(datagram, VMsg::kDatagramHeader); }
 
 // A get (type 1) with sequence 5 holding exactly these tags.
 Bytes datagramOf(const std::vector<Bytes>& tags) {
@@ -97,39 +91,30 @@ Bytes datagramOf(const std::vector<Bytes>& tags) {
     return d;
 }
 
-// The datagram of a list sent as a get with sequence 5; empty when refused.
-Bytes datagramOfList(cObjectList& list) {
-    list.setMsgType(1);
-    list.setMsgSeq(5);
-    std::unique_ptr<VMsg> msg(list.toMsg());
-    return msg ? wiretest::datagramOf(*msg) : Bytes();
-}
-
-// The datagram of obj alone; obj stays the caller's.
+// The datagram of obj sent alone as a get with sequence 5; obj stays the
+// caller's.
 Bytes sent(cObject* obj) {
     cObjectList one;
     one.add(obj);
-    return datagramOfList(one);
+    one.setMsgType(1);
+    one.setMsgSeq(5);
+    return wiretest::datagramOf(*std::unique_ptr<VMsg>(one.toMsg()));
 }
 
-// The object a message holds, read as a receiver reads it. The list reader
+// The object a datagram holds, read as a receiver reads it. The list reader
 // makes every class but message info, which is only ever sent: that one
 // reads the group the list reader would have handed it.
-ObjPtr readMsg(Type type, VMsg* msg) {
-    if (type != cObject::OBJ_MSG_INFO) {
-        ListPtr list(cObject::parseMsg(msg));
+ObjPtr readDatagram(Type type, const Bytes& d) {
+    std::unique_ptr<VMsg> msg(wiretest::parseBytes(d));
+    if (msg && type != cObject::OBJ_MSG_INFO) {
+        ListPtr list(cObject::parseMsg(msg.get()));
         return ObjPtr(list->numObjects() == 1 ? list->get() : nullptr);
     }
-    std::unique_ptr<VelmorMessage> groups(VelmorMessage::parseVMsg(WQX::DictDef, msg));
+    std::unique_ptr<VelmorMessage> groups(VelmorMessage::parseVMsg(WQX::DictDef, msg.get()));
     if (!groups || groups->getObjects().size() != 1) return nullptr;
     ObjPtr obj(cObject::create(type));
     obj->parse(&groups->getObjects()[0], &groups->getMsgTags());
     return obj;
-}
-
-ObjPtr readDatagram(Type type, const Bytes& d) {
-    std::unique_ptr<VMsg> msg(wiretest::parseBytes(d));
-    return msg ? readMsg(type, msg.get()) : nullptr;
 }
 
 // A new object of type that has parsed values, and what the parse answered.
@@ -156,13 +141,6 @@ JsonPtr with(json_t* values, const std::string& key, const std::string& value) {
     for (std::size_t i = 0; i < json_array_size(copy.get()); ++i)
         if (json_object_get(json_array_get(copy.get(), i), key.c_str()))
             json_object_set_new(json_array_get(copy.get(), i), key.c_str(), load(value).release());
-    return copy;
-}
-
-// A copy of values with element at replaced by element, which it takes.
-JsonPtr replaced(json_t* values, std::size_t at, json_t* element) {
-    JsonPtr copy = jsonPtr(json_deep_copy(values));
-    json_array_set_new(copy.get(), at, element);
     return copy;
 }
 
@@ -198,8 +176,6 @@ std::string shown(cObject* obj, const std::string& field) {
 
 // ---- the vectors ----
 
-const fs::path kVectors = WQX_VECTORS_DIR;
-
 struct Vector {
     Type type = cObject::OBJ_NONE;
     JsonPtr doc = jsonPtr(nullptr);
@@ -209,7 +185,7 @@ struct Vector {
 
 Vector loadVector(const std::string& folder) {
     Vector v;
-    v.doc = jsonPtr(json_load_file((kVectors / folder / "object.json").c_str(), 0, nullptr));
+    v.doc = jsonPtr(json_load_file((fs::path(WQX_VECTORS_DIR) / folder / "object.json").c_str(), 0, nullptr));
     json_t* entry = json_array_size(v.doc.get()) == 1 ? json_array_get(v.doc.get(), 0) : nullptr;
     v.type = cObject::getObjectTypeForJSON(
         json_string_value(json_object_get(json_array_get(entry, 0), "objectType")));
@@ -222,7 +198,7 @@ Vector loadVector(const std::string& folder) {
 
 Strings folders() {
     Strings out;
-    for (const auto& e : fs::directory_iterator(kVectors))
+    for (const auto& e : fs::directory_iterator(WQX_VECTORS_DIR))
         if (e.is_directory()) out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
@@ -232,9 +208,9 @@ class Vectors : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
         v_ = loadVector(GetParam());
-        ASSERT_TRUE(v_.type != cObject::OBJ_NONE && json_is_array(v_.values))
-            << "object.json must hold exactly one object of a known type";
-        ASSERT_GT(v_.datagram.size(), std::size_t{VMsg::kDatagramHeader});
+        ASSERT_TRUE(v_.type != cObject::OBJ_NONE && json_is_array(v_.values) &&
+                    v_.datagram.size() > VMsg::kDatagramHeader)
+            << "object.json must hold exactly one object of a known type, datagram.hex a datagram";
         golden_ = parsed(v_.type, v_.values);
     }
 
@@ -242,8 +218,9 @@ protected:
     ObjPtr golden_;
 };
 
-// Both forms both ways, and a clone that is read only once its source and
-// the source's texts are gone.
+// Both forms both ways, and a clone (of the same class: it sends the same
+// object code) that is read only once its source and the source's texts are
+// gone.
 TEST_P(Vectors, BothFormsBothWaysAndClones) {
     // The hand-made datagram itself first: its length field and tag count.
     const Bytes& d = v_.datagram;
@@ -258,58 +235,53 @@ TEST_P(Vectors, BothFormsBothWaysAndClones) {
     EXPECT_EQ(hexOf(sent(fromDatagram.get())), hexOf(d)) << "wire round trip";
     ObjPtr copy(fromJson->clone());
     ASSERT_TRUE(copy);
-    const cObject &c = *copy, &s = *fromJson;
-    EXPECT_TRUE(typeid(c) == typeid(s)) << "the copy is of another class";
     fromJson.reset();
     EXPECT_EQ(hexOf(sent(copy.get())), hexOf(d)) << "clone";
     EXPECT_EQ(jsonOf(*copy), json) << "clone";
 }
 
-// A value of the wrong JSON type stops the reading there: what came before
-// it stays, it and all after it are not taken, and parse says false. The
-// document reader keeps that half-read object all the same. Keys the reader
-// passes over stop nothing. Values that are no array are refused and change
-// nothing; elements that are no object are passed over, wherever they are.
+// Values that are no array are refused and change nothing; elements that
+// are no object are passed over, wherever they are. A value of the wrong
+// JSON type stops the reading there: what came before it stays, it and all
+// after it are not taken, and parse says false. The document reader keeps
+// that half-read object all the same. Keys the reader passes over stop
+// nothing.
 TEST_P(Vectors, BadJsonIsTakenWithoutHarm) {
     const Strings unread = column("unread.txt", v_.type, 1);
+    const std::string fresh = jsonOf(*ObjPtr(cObject::create(v_.type))), golden = jsonOf(*golden_);
     auto kind = [](json_t* j) { return json_is_false(j) ? JSON_TRUE : json_typeof(j); };
     bool ok;
-    for (const auto& [at, key] : keysOf(v_.values)) {
-        // What the reading keeps: the elements before this one, or all the
-        // others when the reader passes this key over.
-        JsonPtr kept = replaced(v_.values, at, json_object());
-        while (!has(unread, key) && json_array_size(kept.get()) > at) json_array_remove(kept.get(), at);
-        const std::string want = jsonOf(*parsed(v_.type, kept.get()));
-        for (const char* wrong : {"\"7\"", "7", "7.5", "true", "null", "[7]", "{}"}) {
-            JsonPtr bad = load(wrong);
-            if (kind(bad.get()) == kind(valueOf(v_.values, key))) continue;
-            SCOPED_TRACE(key + ": " + wrong);
-            json_t* element = json_object();
-            json_object_set_new(element, key.c_str(), bad.release());
-            JsonPtr values = replaced(v_.values, at, element);
+    EXPECT_FALSE(ObjPtr(cObject::create(v_.type))->parse(static_cast<json_t*>(nullptr)));
+    for (const char* wrong : {"\"7\"", "7", "7.5", "true", "false", "null", "[7]", "{}"}) {
+        SCOPED_TRACE(wrong);
+        JsonPtr bad = load(wrong);
+        if (!json_is_array(bad.get())) {
+            ObjPtr got = parsed(v_.type, bad.get(), &ok);
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(jsonOf(*got), fresh);
+        }
+        for (std::size_t at = 0; at <= json_array_size(v_.values); ++at) {
+            JsonPtr values = jsonPtr(json_deep_copy(v_.values));
+            json_array_insert(values.get(), at, bad.get());
             ObjPtr got = parsed(v_.type, values.get(), &ok);
+            EXPECT_TRUE(ok) << "element " << at;
+            EXPECT_EQ(jsonOf(*got), golden) << "element " << at;
+        }
+        for (const auto& [at, key] : keysOf(v_.values)) {
+            if (kind(bad.get()) == kind(valueOf(v_.values, key))) continue;
+            SCOPED_TRACE(key);
+            // What the reading keeps: the elements before this one, or all
+            // the others when the reader passes this key over.
+            JsonPtr kept = jsonPtr(json_deep_copy(v_.values)), values = jsonPtr(json_deep_copy(v_.values));
+            json_array_set_new(kept.get(), at, json_object());
+            while (!has(unread, key) && json_array_size(kept.get()) > at) json_array_remove(kept.get(), at);
+            const std::string want = jsonOf(*parsed(v_.type, kept.get()));
+            json_array_set_new(values.get(), at, json_pack("{sO}", key.c_str(), bad.get()));
+            ObjPtr got = parsed(v_.type, values.get(), &ok), fromDocument = readJson(v_.type, values.get());
             EXPECT_EQ(ok, has(unread, key));
             EXPECT_EQ(jsonOf(*got), want);
-            ObjPtr fromDocument = readJson(v_.type, values.get());
             ASSERT_TRUE(fromDocument);
             EXPECT_EQ(jsonOf(*fromDocument), want);
-        }
-    }
-    const std::string fresh = jsonOf(*ObjPtr(cObject::create(v_.type)));
-    for (const char* notArray : {"{}", "\"x\"", "7", "7.5", "true", "null"}) {
-        ObjPtr got = parsed(v_.type, load(notArray).get(), &ok);
-        EXPECT_FALSE(ok) << notArray;
-        EXPECT_EQ(jsonOf(*got), fresh) << notArray;
-    }
-    EXPECT_FALSE(ObjPtr(cObject::create(v_.type))->parse(static_cast<json_t*>(nullptr)));
-    for (const char* notObject : {"[]", "\"x\"", "7", "null", "false"}) {
-        for (std::size_t at = 0; at <= json_array_size(v_.values); ++at) {
-            SCOPED_TRACE(std::string(notObject) + " at " + std::to_string(at));
-            JsonPtr values = jsonPtr(json_deep_copy(v_.values));
-            json_array_insert_new(values.get(), at, load(notObject).release());
-            ObjPtr got = parsed(v_.type, values.get(), &ok);
-            EXPECT_TRUE(ok);
-            EXPECT_EQ(jsonOf(*got), jsonOf(*golden_));
         }
     }
 }
@@ -334,16 +306,15 @@ TEST_P(Vectors, OddTagsAreTakenWithoutHarm) {
         EXPECT_EQ(hexOf(sent(got.get())), hexOf(v_.datagram)) << "at " << at;
     }
     JsonPtr want = jsonPtr(plain->getJSONObj());
-    const struct {
-        const char* bits;
-        const char* json;  // the JSON real that becomes the same float; null for a NaN
-    } cases[] = {{"7F800000", "1e300"}, {"FF800000", "-1e300"}, {"7FC00001", nullptr}, {"FFFFFFFF", nullptr}};
     for (std::size_t t = 1; t < tags.size(); ++t) {
         if (tags[t][1] != VTAG_FLOAT) continue;
-        for (const auto& c : cases) {
-            SCOPED_TRACE("tag " + std::to_string(tags[t][0]) + " = " + c.bits);
+        // The float's bits, and the JSON real that becomes the same float
+        // (a NaN has none).
+        for (const std::string c : {"7F800000 1e300", "FF800000 -1e300", "7FC00001", "FFFFFFFF"}) {
+            SCOPED_TRACE("tag " + std::to_string(tags[t][0]) + " = " + c);
+            const bool nan = c.size() == 8;
             std::vector<Bytes> odd = tags;
-            const Bytes bits = wiretest::fromHex(c.bits);
+            const Bytes bits = wiretest::fromHex(c.substr(0, 8));
             std::copy(bits.begin(), bits.end(), odd[t].begin() + 4);
             ObjPtr got = readDatagram(v_.type, datagramOf(odd));
             ASSERT_TRUE(got);
@@ -357,10 +328,10 @@ TEST_P(Vectors, OddTagsAreTakenWithoutHarm) {
                 key = json_object_iter_key(json_object_iter(was));
             }
             ASSERT_FALSE(key.empty());
-            if (!c.json) odd.erase(odd.begin() + static_cast<std::ptrdiff_t>(t));
+            if (nan) odd.erase(odd.begin() + static_cast<std::ptrdiff_t>(t));
             EXPECT_EQ(hexOf(sent(got.get())), hexOf(datagramOf(odd)));
-            if (!c.json) continue;
-            ObjPtr fromJson = readJson(v_.type, with(v_.values, key, c.json).get());
+            if (nan) continue;
+            ObjPtr fromJson = readJson(v_.type, with(v_.values, key, c.substr(9)).get());
             ASSERT_TRUE(fromJson);
             EXPECT_EQ(hexOf(sent(fromJson.get())), hexOf(datagramOf(odd)));
         }
@@ -371,8 +342,7 @@ TEST_P(Vectors, OddTagsAreTakenWithoutHarm) {
 // cut into segments and put together again; one byte longer, the message is
 // refused rather than sent without it.
 TEST_P(Vectors, TextsAsLongAsASegmentCarries) {
-    for (const auto& entry : keysOf(v_.values)) {
-        const std::string& key = entry.second;
+    for (const auto& [at, key] : keysOf(v_.values)) {
         if (!json_is_string(valueOf(v_.values, key))) continue;
         for (std::size_t n : {std::size_t{VMsg::kMaxTagValue}, std::size_t{VMsg::kMaxTagValue} + 1}) {
             SCOPED_TRACE(key + " of " + std::to_string(n));
@@ -388,9 +358,8 @@ TEST_P(Vectors, TextsAsLongAsASegmentCarries) {
                 continue;
             }
             std::unique_ptr<VMsg> whole(wiretest::reassemble(wiretest::segmentDatagrams(*msg)));
-            ASSERT_TRUE(whole);
-            ObjPtr back = readMsg(v_.type, whole.get());
-            ASSERT_TRUE(back);
+            ObjPtr back = whole ? readDatagram(v_.type, wiretest::datagramOf(*whole)) : nullptr;
+            ASSERT_TRUE(back) << "not put together again, or not read";
             EXPECT_EQ(jsonOf(*back), jsonOf(*obj));
         }
     }
@@ -464,19 +433,19 @@ TEST(WholeLibrary, EveryVectorInOneList) {
     ListPtr list(new cObjectList);
     std::vector<Bytes> tags;
     JsonPtr entries = jsonPtr(json_array()), readable = jsonPtr(json_array());
-    const Strings all = folders();
-    ASSERT_EQ(all.size(), static_cast<std::size_t>(cObject::OBJ_NONE)) << "one vector a class";
-    for (const std::string& folder : all) {
+    ASSERT_EQ(folders().size(), static_cast<std::size_t>(cObject::OBJ_NONE)) << "one vector a class";
+    for (const std::string& folder : folders()) {
         const Vector v = loadVector(folder);
         list->add(readJson(v.type, v.values).release());
-        const std::vector<Bytes> own = tagsOf(v.datagram);
-        tags.insert(tags.end(), own.begin(), own.end());
+        for (const Bytes& t : tagsOf(v.datagram)) tags.push_back(t);
         json_array_append(entries.get(), json_array_get(v.doc.get(), 0));
         if (v.type != cObject::OBJ_MSG_INFO) json_array_append(readable.get(), v.values);
     }
-    EXPECT_EQ(hexOf(datagramOfList(*list)), hexOf(datagramOf(tags)));
-    EXPECT_EQ(dump(load(objecttest::documentOf(list.get())).get()), dump(entries.get()));
+    list->setMsgType(1);
+    list->setMsgSeq(5);
     std::unique_ptr<VMsg> msg(list->toMsg());
+    EXPECT_EQ(hexOf(wiretest::datagramOf(*msg)), hexOf(datagramOf(tags)));
+    EXPECT_EQ(dump(load(objecttest::documentOf(list.get())).get()), dump(entries.get()));
     const std::vector<Bytes> datagrams = wiretest::segmentDatagrams(*msg);
     EXPECT_GT(datagrams.size(), 1u);
     std::unique_ptr<VMsg> whole(wiretest::reassemble(datagrams));
@@ -493,25 +462,14 @@ TEST(WholeLibrary, EveryVectorInOneList) {
 
 // The object a row's input makes, or null when none is made.
 ObjPtr objectOf(Type type, const std::string& form, const std::string& input) {
-    if (form == "json") {
-        JsonPtr values = load(input);
-        return values ? readJson(type, values.get()) : nullptr;
-    }
+    JsonPtr values = load(input);
+    if (form == "json") return values ? readJson(type, values.get()) : nullptr;
     // Message-level tags up to a '/' (fromHex passes over it), then the
     // group: its code and tags.
+    const unsigned char code = cObject::getWireCode(type);
     const std::size_t cut = input.find('/') == std::string::npos ? 0 : input.find('/') + 1;
-    Bytes tags = wiretest::fromHex(input.substr(0, cut));
-    const Bytes group = wiretest::fromHex(input.substr(cut));
-    tags.insert(tags.end(), {cObject::getWireCode(type), 0, 0, 0});
-    tags.insert(tags.end(), group.begin(), group.end());
-    return form == "hex" ? readDatagram(type, datagramOf(tagsFrom(tags, 0))) : nullptr;
-}
-
-std::string normal(const std::string& field, const std::string& value) {
-    if (value == "absent") return value;
-    if (field.rfind("tag ", 0) == 0) return wiretest::canon(value);
-    JsonPtr j = load(value);
-    return j ? dump(j.get()) : "(bad JSON: " + value + ")";
+    const std::string hex = input.substr(0, cut) + wiretest::toHex(&code, 1) + "000000" + input.substr(cut);
+    return form == "hex" ? readDatagram(type, datagramOf(tagsOf(wiretest::fromHex(hex), 0))) : nullptr;
 }
 
 TEST(VectorQuirks, EveryRowHolds) {
@@ -522,7 +480,9 @@ TEST(VectorQuirks, EveryRowHolds) {
         SCOPED_TRACE(c[0] + " " + c[2] + " -> " + c[3]);
         ObjPtr obj = objectOf(cObject::getObjectTypeForJSON(c[0].c_str()), c[1], c[2]);
         ASSERT_TRUE(obj) << "the input makes no object";
-        EXPECT_EQ(shown(obj.get(), c[3]), normal(c[3], c[4]));
+        // Expected JSON is written as the writer writes it; hex in any spacing.
+        const bool hex = c[3].rfind("tag ", 0) == 0 && c[4] != "absent";
+        EXPECT_EQ(shown(obj.get(), c[3]), hex ? wiretest::canon(c[4]) : c[4]);
     }
 }
 
