@@ -2,9 +2,6 @@
 // byte for byte, and read back.
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "device.h"
 #include "objecttest.h"
 
 using namespace objecttest;
@@ -26,8 +23,7 @@ TEST(DeviceRoundTrip, WorkedExampleDatagram) {
         "0034 | 02 00 01 0000 0001 0007 | 05 00 0000 | 08 02 0004 000003E9 | 09 01 0004 50756D70 | "
         "06 04 0001 00 | 07 04 0001 01 | 0A 04 0001 02 | 0B 02 0004 00000008";
     EXPECT_EQ(wiretest::encode(*msg), wiretest::canon(hex));
-    std::unique_ptr<VMsg> back(wiretest::parseHex(hex));
-    ListPtr objs(cObject::parseMsg(back.get()));
+    ListPtr objs(cObject::parseMsg(std::unique_ptr<VMsg>(wiretest::parseHex(hex)).get()));
     ASSERT_EQ(objs->numObjects(), 1);
     EXPECT_EQ(jsonOf(*objs->first()), jsonOf(d));
 }
