@@ -1,8 +1,7 @@
-// Helpers for the object tests. An object is checked through the forms it
-// travels in, so those are made comparable here: its tags and its JSON
-// array as texts, hand-made tag groups and JSON text to feed it, whole lists
-// carried through a datagram and through the JSON document, and the sample
-// devices of the list tests.
+// Helpers for the object tests: an object's JSON array as text, hand-made
+// tag groups and JSON text to feed it, whole lists carried through a
+// datagram and through the JSON document, and the sample devices of the
+// list tests.
 #ifndef WQX_TEST_OBJECTTEST_H
 #define WQX_TEST_OBJECTTEST_H
 
@@ -23,40 +22,7 @@
 
 namespace objecttest {
 
-using Strings = std::vector<std::string>;
-using wiretest::floatBits;
-
 // ---- tags ----
-
-// One tag as the class tests state it: "15" (no value), "8 u32 7",
-// "28 u8 1", "21 'Pump'", "49 f 1.5". Floats get 9 digits, enough to tell
-// any two apart. Types no object sends are shown as the wire tests show them.
-inline std::string tagText(const VTag* t) {
-    const std::string n = std::to_string(t->getTag());
-    char f[48];
-    switch (t->getType()) {
-    case VTAG_NONE: return n;
-    case VTAG_STRING: return n + " '" + static_cast<const VTagString*>(t)->text() + "'";
-    case VTAG_UINT32: return n + " u32 " + std::to_string(static_cast<const VTagUInt32*>(t)->getValue());
-    case VTAG_UINT8: return n + " u8 " + std::to_string(static_cast<const VTagUInt8*>(t)->getValue());
-    case VTAG_FLOAT:
-        std::snprintf(f, sizeof f, " f %.9g",
-                      static_cast<double>(static_cast<const VTagUInt32*>(t)->getFloatValue()));
-        return n + f;
-    default: return wiretest::describe(t);
-    }
-}
-
-// The object's getTags in order, as tagText texts; the list and tags are freed.
-inline Strings tagsOf(cObject& obj) {
-    std::unique_ptr<cTagList> tags(obj.getTags());
-    Strings out;
-    while (VTag* t = tags->get()) {
-        out.push_back(tagText(t));
-        delete t;
-    }
-    return out;
-}
 
 // A tag as a peer's message carries it: the value converted to the type the
 // dictionary gives the number, as cTagList converts it when sending.
@@ -185,19 +151,6 @@ inline std::string documentOf(cObjectList* list) {
     std::string out = text ? text : "(null)";
     cObject::deleteJSON(text);
     return out;
-}
-
-// back holds objects of want's types in want's order, each with the same
-// form (tagsOf or jsonOf) as its counterpart.
-template <class Form>
-void expectSameObjects(cObjectList& back, const std::vector<cObject*>& want, Form form) {
-    const std::vector<cObject*> got = objectsOf(back);
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < want.size(); ++i) {
-        SCOPED_TRACE(cObject::getJSONName(want[i]->getType()));
-        ASSERT_EQ(got[i]->getType(), want[i]->getType());
-        EXPECT_EQ(form(*got[i]), form(*want[i]));
-    }
 }
 
 // ---- sample devices for the list tests ----
