@@ -51,19 +51,9 @@ TEST(JsonWrite, UnknownTypeIsAnEntryOfTwoEmptyObjects) {
     list.deleteObjects();
 }
 
-TEST(JsonWrite, TypeNames) {
-    const char* names[] = {"OBJ_DEVICE", "OBJ_PORT", "OBJ_PORT_DIN", "OBJ_PORT_DOUT", "OBJ_PORT_AIN",
-                           "OBJ_EVENT", "OBJ_MSG_INFO", "OBJ_SITE_CFG", "OBJ_TREND_EVENT",
-                           "OBJ_ANALOG_SAMPLE", "OBJ_ACCESS", "OBJ_PORT_AOUT", "OBJ_CAPABILITY",
-                           "OBJ_ADHOC_EVENT"};
-    for (int t = 0; t < 14; ++t) {
-        EXPECT_EQ(cObject::getObjectTypeForJSON(names[t]), t);
-        cObjectList list;
-        list.add(new StubObject(static_cast<cObject::eObjectTypes>(t)));
-        EXPECT_EQ(documentOf(&list), std::string("[[{\"objectType\": \"") + names[t] +
-                                   "\"}, {\"objectValues\": []}]]");
-        list.deleteObjects();
-    }
+// Each class's name is the golden vectors' to show; a name is taken only
+// as written.
+TEST(JsonRead, TypeNamesAreExact) {
     for (const char* other : {"obj_device", "OBJ_DEVICE ", "", "OBJ_NONE"})
         EXPECT_EQ(cObject::getObjectTypeForJSON(other), cObject::OBJ_NONE) << other;
     EXPECT_EQ(cObject::getObjectTypeForJSON(nullptr), cObject::OBJ_NONE);

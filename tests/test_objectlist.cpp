@@ -192,25 +192,6 @@ TEST(ObjectListParse, MessageInfoAndUnknownCodesAreSkipped) {
     list->deleteObjects();
 }
 
-TEST(ObjectListParse, MessageLevelTagsComeLastAndWin) {
-    std::unique_ptr<VMsg> msg(message({
-        VTagFactory::createVTag(8, 99u), VTagFactory::createVTag(9, "site"),  // message level
-        VTagFactory::createVTag(5), VTagFactory::createVTag(8, 7u), VTagFactory::createVTag(9, "own"),
-        VTagFactory::createVTag(5), VTagFactory::createVTag(64, 3u),
-    }));
-    std::unique_ptr<cObjectList> list(cObject::parseMsg(msg.get()));
-    ASSERT_EQ(list->numObjects(), 2);
-    for (cObject* o = list->first(); o; o = list->next()) {
-        cObjectDevice* d = dynamic_cast<cObjectDevice*>(o);
-        ASSERT_TRUE(d);
-        EXPECT_EQ(d->getDeviceSerial(), 99u);
-        EXPECT_STREQ(d->getDeviceLabel(), "site");
-    }
-    EXPECT_EQ(dynamic_cast<cObjectDevice*>(list->first())->getVersion(), 0xFFFFFFFFu);
-    EXPECT_EQ(dynamic_cast<cObjectDevice*>(list->next())->getVersion(), 3u);
-    list->deleteObjects();
-}
-
 TEST(ObjectListParse, NothingToGroupGivesAnEmptyList) {
     // A message without objects (an empty reply, a ping's answer) is an
     // empty list, and so is no message at all.

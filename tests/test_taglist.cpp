@@ -181,27 +181,6 @@ TEST(TagListGet, CopiesStayInsideTheirRoom) {
     }
 }
 
-// ---- the list ----
-
-TEST(TagList, HandsTagsOutInOrderAndOwnsTheRest) {
-    cTagList list;
-    EXPECT_EQ(list.get(), nullptr);
-    list.add(static_cast<VTag*>(nullptr));
-    EXPECT_EQ(list.size(), 0u);
-    VTag* kept = nullptr;
-    {
-        cTagList l;
-        l.add(8, 1u);
-        l.add(9, "two");
-        l.add(6, static_cast<unsigned char>(3));
-        kept = l.get();
-        EXPECT_EQ(describe(kept), "08 u32 0x00000001");
-        EXPECT_EQ(l.size(), 2u);
-    }  // the list deletes the two it still holds
-    EXPECT_EQ(describe(kept), "08 u32 0x00000001");
-    delete kept;
-}
-
 // ---- the dictionary ----
 
 TEST(TagDictionary, TypesEveryNumberInUse) {
