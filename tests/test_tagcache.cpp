@@ -38,16 +38,7 @@ const Maker kMakers[] = {
      }},
 };
 
-// The wire bytes of a tag: number, type, length and value.
-std::vector<unsigned char> bytesOf(const VTag* t) {
-    std::vector<unsigned char> out(4u + t->getLength());
-    out[0] = t->getTag();
-    out[1] = static_cast<unsigned char>(t->getType());
-    out[2] = static_cast<unsigned char>(t->getLength() >> 8);
-    out[3] = static_cast<unsigned char>(t->getLength());
-    t->putValue(out.data() + 4);
-    return out;
-}
+using wiretest::describe;
 
 TEST(TagCache, TagBuiltInAnotherTypesFreedBlockHoldsItsOwnValue) {
     for (const Maker& freed : kMakers)
@@ -55,10 +46,10 @@ TEST(TagCache, TagBuiltInAnotherTypesFreedBlockHoldsItsOwnValue) {
             SCOPED_TRACE(std::string(freed.name) + " freed, " + built.name + " built");
             for (int i = 0; i < 20; ++i) delete freed.make(i);
             std::unique_ptr<VTag> expected(built.make(3));
-            const std::vector<unsigned char> want = bytesOf(expected.get());
+            const std::string want = describe(expected.get());
             std::vector<std::unique_ptr<VTag>> reused;
             for (int i = 0; i < 20; ++i) reused.emplace_back(built.make(3));
-            for (const auto& t : reused) EXPECT_EQ(bytesOf(t.get()), want);
+            for (const auto& t : reused) EXPECT_EQ(describe(t.get()), want);
         }
 }
 
@@ -74,7 +65,7 @@ TEST(TagCache, TagsMadeOnOneThreadFreedOnAnotherAndRemadeKeepTheirValues) {
         for (int i = 0; i < kCount; ++i) {
             std::unique_ptr<VTag> t(kMakers[i % 8].make(i));
             std::unique_ptr<VTag> fresh(kMakers[i % 8].make(i));
-            ASSERT_EQ(bytesOf(t.get()), bytesOf(fresh.get())) << i;
+            ASSERT_EQ(describe(t.get()), describe(fresh.get())) << i;
         }
     });  // ends with a full cache, which goes back with the thread
     freer.join();
@@ -84,7 +75,7 @@ TEST(TagCache, TagsMadeOnOneThreadFreedOnAnotherAndRemadeKeepTheirValues) {
     ASSERT_TRUE(back);
     for (int i = 0; i < 100; ++i) {
         std::unique_ptr<VTag> want(kMakers[i % 8].make(i));
-        EXPECT_EQ(bytesOf(back->getTags()[i]), bytesOf(want.get())) << i;
+        EXPECT_EQ(describe(back->getTags()[i]), describe(want.get())) << i;
     }
 }
 
