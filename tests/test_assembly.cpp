@@ -109,17 +109,6 @@ TEST(Assembly, AnyOrderGivesTheSameMessage) {
     }
 }
 
-TEST(Assembly, AWholeMessageIsWholeAtOnce) {
-    std::unique_ptr<VMsg> msg(parseHex("0011 | 02 01 09 0000 0001 0001 | 08 02 0004 00000007"));
-    A assembly(4096, nullptr);
-    EXPECT_EQ(assembly.add(msg.release()), A::ASM_WHOLE);
-    std::unique_ptr<VMsg> whole(assembly.take());
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(describe(whole->getTags()), "08 u32 0x00000007");
-    EXPECT_EQ(assembly.take(), nullptr);
-    EXPECT_EQ(assembly.add(nullptr), A::ASM_MISMATCH);
-}
-
 // A segment that cannot belong to the message begun is dropped and changes
 // nothing: the message still completes with its own tags only.
 TEST(Assembly, SegmentsOfAnotherShapeAreDropped) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -22,21 +23,12 @@ namespace wiretest {
 using Bytes = std::vector<unsigned char>;
 
 inline Bytes fromHex(const std::string& hex) {
+    std::string digits;
+    for (char c : hex)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
     Bytes out;
-    int nibble = -1;
-    for (char c : hex) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;
-        if (nibble < 0) {
-            nibble = v;
-        } else {
-            out.push_back(static_cast<unsigned char>(nibble << 4 | v));
-            nibble = -1;
-        }
-    }
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
