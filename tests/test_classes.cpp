@@ -1,21 +1,17 @@
 // What the object classes do that the golden vectors and quirks.txt cannot
 // state as data, because only the accessors show it: the value stored
-// behind a code, the status the discrete setters derive, the object type a
-// port is built with, the site's north mode and number; and a text handed
-// back to its own setter.
+// behind a code, the object type a port is built with, the site's north mode
+// and number; and a text handed back to its own setter.
 #include <gtest/gtest.h>
 
-#include "dinput.h"
-#include "doutput.h"
 #include "event.h"
+#include "port.h"
 #include "objecttest.h"
 #include "sitecfg.h"
 
 using namespace objecttest;
 
 namespace {
-
-using IO = cObject::eObjectIOState;
 
 // The getter's value once a new T has read the JSON array.
 template <class T, class Getter>
@@ -50,29 +46,8 @@ TEST(Classes, CodesReadIntoTheValuesTheAccessorsShow) {
     EXPECT_EQ(readBy<cObjectPort>(R"([{"TAG_PORT_ALARM_STATUS": 0}])", &cObjectPort::getPortStatus), 2);
     EXPECT_EQ(readBy<cObjectPort>(R"([{"TAG_PORT_LAST_TOGGLED": 3}])", &cObjectPort::getPortToggled), 4);
     EXPECT_EQ(readBy<cObjectPort>(R"([{"TAG_PORT_TYPE": 3}])", &cObjectPort::getPortType), 3);
-    EXPECT_EQ(readBy<cObjectDInput>(R"([{"TAG_IO_STATE": 0}])", &cObjectDInput::getInputState), 2);
     EXPECT_EQ(readBy<cObjectEvent>(R"([{"TAG_EVT_ALARM_STATUS": 1}])", &cObjectEvent::getStatus), 2);
     EXPECT_EQ(readBy<cObjectEvent>(R"([{"TAG_EVT_OPERATION_TYPE": 3}])", &cObjectEvent::getEventOp), 3);
-}
-
-// The state setters of the discrete points derive the alarm status: not set
-// until both states are, 2 while the point is in its default state, 1 when
-// it is not. A copy takes the status as held, not derived again.
-TEST(Classes, DiscreteSettersDeriveTheStatus) {
-    const int cases[][3] = {{0, 1, 0}, {1, 0, 0}, {1, 1, 2}, {2, 2, 2}, {1, 2, 1}, {2, 1, 1}};
-    for (const auto& c : cases) {  // default state, present state, status
-        cObjectDInput in;
-        in.setInputState(IO(c[1]));
-        in.setDefaultState(IO(c[0]));
-        cObjectDOutput out;
-        out.setDefaultState(IO(c[0]));
-        out.setOutputState(IO(c[1]));
-        EXPECT_EQ(in.getPortStatus(), c[2]) << c[0] << "/" << c[1];
-        EXPECT_EQ(out.getPortStatus(), c[2]) << c[0] << "/" << c[1];
-        out.setPortStatus(cObject::STATUS_3);
-        const cObjectDOutput copy(&out);
-        EXPECT_EQ(copy.getPortStatus(), cObject::STATUS_3);
-    }
 }
 
 // A port's object type follows the port type it is built with; setting the
