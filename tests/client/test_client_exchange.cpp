@@ -1,26 +1,13 @@
 // Requests and replies against the simulator over loopback: what a request
 // returns is the whole reply to it or null, whatever the server or the link
 // does to the answers.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <atomic>
 
 #include "clientfixture.h"
 #include "msginfo.h"
 #include "sitecfg.h"
 
 using namespace clienttest;
-
-namespace {
-
-std::string jsonOf(cObject* obj) {
-    cObjectList list;
-    list.add(obj);
-    return clienttest::jsonOf(&list);
-}
-
-}  // namespace
 
 class Exchange : public ClientTest {};
 
@@ -37,9 +24,8 @@ TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
         asked.add(&info);
         asked.add(every.get());
         OwnedList reply(client->get(&asked));
-        const std::size_t n = most ? most : site.size();
-        EXPECT_EQ(std::vector<unsigned int>(site.begin(), site.begin() + n), serials(reply.get())) << most;
         ASSERT_NE(nullptr, reply);
+        EXPECT_EQ(std::vector<unsigned int>(site.begin(), site.begin() + (most ? most : 4)), serials(reply.get()));
         EXPECT_EQ(1, reply->getMsgType());
         EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
         EXPECT_FALSE(reply->isEvent());
@@ -50,36 +36,32 @@ TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
     for (cObject* o = indexes ? indexes->first() : nullptr; o; o = indexes->next())
         EXPECT_EQ(nullptr, static_cast<cObjectDevice*>(o)->getDeviceLabel());
     EXPECT_EQ((std::vector<unsigned char>{65, 5}), requests(4).at(3).objectCodes);
-    EXPECT_EQ(nullptr, own(client->get(own(device(4242)).get())));
-    const cObjectClient::cCounters c = client->getCounters();
-    EXPECT_EQ(0u, c.retransmissions);
-    EXPECT_EQ(0u, c.requestsGivenUp);  // the unknown device was answered, just empty
+    EXPECT_EQ(0u, fetch(*client, 4242));
+    EXPECT_EQ(0u, client->getCounters().retransmissions);
+    EXPECT_EQ(0u, client->getCounters().requestsGivenUp);  // the unknown device was answered, just empty
 }
 
 // The server ignores the first transmissions of each request: the answer to
 // any of the three is taken; with none answered the request ends with null.
 TEST_F(Exchange, AnswerToAnyOfTheThreeTransmissionsIsTaken) {
-    std::size_t transmissions = 0;
-    for (int ignored = 0; ignored <= 3; ++ignored) {
+    for (unsigned int ignored = 0; ignored <= 3; ++ignored) {
         SCOPED_TRACE(ignored);
-        sim.setFaults(faults([&](Faults& f) { f.dropRequests = ignored; }));
+        sim.setFaults(faults([&](Faults& f) { f.dropRequests = static_cast<int>(ignored); }));
         // Long enough for an answer to come back before the next
         // transmission is due, even on a loaded machine.
         client->setReplyWait(ignored < 3 ? stretched(200) : kShortWaitMs);
         const cObjectClient::cCounters before = client->getCounters();
-        auto key = own(device(1004));
-        EXPECT_EQ(ignored < 3 ? 1004u : 0u, serialOf(own(client->get(key.get())).get()));
+        EXPECT_EQ(ignored < 3 ? 1004u : 0u, fetch(*client, 1004));
         const cObjectClient::cCounters after = client->getCounters();
-        const unsigned int made = static_cast<unsigned int>(std::min(ignored + 1, 3));
-        EXPECT_EQ(made - 1, after.retransmissions - before.retransmissions);
-        EXPECT_EQ(ignored < 3 ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
-        transmissions += made;
+        EXPECT_EQ(std::min(ignored, 2u), after.retransmissions - before.retransmissions);
+        EXPECT_EQ(ignored / 3, after.requestsGivenUp - before.requestsGivenUp);
     }
-    // Each transmission is the same message, sequence and all.
-    const auto sent = requests(transmissions);
-    ASSERT_EQ(transmissions, sent.size());
-    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 2].bytes);
-    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 1].bytes);
+    // Each transmission is the same message, sequence and all: the last
+    // request's three.
+    const auto sent = requests(1 + 2 + 3 + 3);
+    ASSERT_EQ(9u, sent.size());
+    EXPECT_EQ(sent[6].bytes, sent[7].bytes);
+    EXPECT_EQ(sent[6].bytes, sent[8].bytes);
 }
 
 // Answers no request takes go to the listeners with the type and sequence
@@ -88,31 +70,29 @@ TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
     const struct {
         const char* name;
         Faults faults;
-        unsigned int transmissions;
-        bool answered;
+        bool answered;  // the request takes one answer of one transmission, else none of three
         unsigned char type;
         unsigned int late;
     } cases[] = {
-        {"every answer twice", faults([](Faults& f) { f.duplicate = true; }), 1, true, 1, 1},
-        {"answers held until the request gave up", faults([](Faults& f) { f.hold = true; }), 3, false, 1, 3},
-        {"answered with another type", faults([](Faults& f) { f.replyType = 0; }), 3, false, 0, 0},
+        {"every answer twice", faults([](Faults& f) { f.duplicate = true; }), true, 1, 1},
+        {"answers held until the request gave up", faults([](Faults& f) { f.hold = true; }), false, 1, 3},
+        {"answered with another type", faults([](Faults& f) { f.replyType = 0; }), false, 0, 0},
     };
-    std::size_t transmissions = 0, stray = 0;
+    std::size_t stray = 0;  // answers not taken so far: also the transmissions so far
+    auto key = own(device(1002));
+    cObjectList asked;
+    asked.add(key.get());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.setFaults(c.faults);
         client->setReplyWait(c.answered ? kPatienceMs : kShortWaitMs);
         const unsigned int late = client->getCounters().lateReplies;
-        cObjectList asked;
-        auto key = own(device(1002));
-        asked.add(key.get());
-        OwnedList reply(client->get(&asked));
-        EXPECT_EQ(c.answered, reply != nullptr);
-        transmissions += c.transmissions;
-        ASSERT_EQ(transmissions, requests(transmissions).size());
+        EXPECT_EQ(c.answered, OwnedList(client->get(&asked)) != nullptr);
+        stray += c.answered ? 1 : 3;
+        ASSERT_EQ(stray, requests(stray).size());
         sim.releaseHeld();
         // One event for each answer the request did not take.
-        ASSERT_TRUE(events.waitFor(stray += c.answered ? 1 : c.transmissions));
+        ASSERT_TRUE(events.waitFor(stray));
         for (const Seen& s : events.seen()) {
             if (s.seq != asked.getMsgSeq()) continue;
             EXPECT_EQ(c.type, s.type);
@@ -126,19 +106,16 @@ TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
 // send goes out with its list's own type and waits for nothing; the
 // server's answer is an event.
 TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
-    cObjectList sent;
+    cObjectList list;
     auto d = own(device(1004));
-    sent.add(d.get());
-    sent.setMsgType(5);
+    list.add(d.get());
+    list.setMsgType(5);
     for (int i = 1; i <= 127; ++i) {
-        EXPECT_EQ(nullptr, client->send(&sent));
-        EXPECT_EQ(i, sent.getMsgSeq());
+        EXPECT_EQ(nullptr, client->send(&list));
+        EXPECT_EQ(i, list.getMsgSeq());
     }
-    cObjectList asked;
-    asked.add(d.get());
-    OwnedList reply(client->get(&asked));
-    EXPECT_EQ(1, asked.getMsgSeq());
-    EXPECT_EQ(std::vector<unsigned int>{1004}, serials(reply.get()));
+    EXPECT_EQ(std::vector<unsigned int>{1004}, serials(OwnedList(client->get(&list)).get()));
+    EXPECT_EQ(1, list.getMsgSeq());
     ASSERT_TRUE(events.waitFor(127));
     for (const Seen& s : events.seen()) EXPECT_EQ(5, s.type);
     EXPECT_EQ(127, events.seen().back().seq);
@@ -148,13 +125,13 @@ TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
 // Whatever happens to its segments, the request returns every object once,
 // unchanged, or null.
 TEST_F(Exchange, SegmentFaultsGiveTheWholeReplyOrNull) {
-    cObjectList stored;
+    OwnedList stored(new cObjectList);
     for (int i = 0; i < 30; ++i) {
         const std::string label(100, static_cast<char>('a' + i % 26));
         sim.add(device(3000 + i, label.c_str()));
-        stored.add(device(3000 + i, label.c_str()));
+        stored->add(device(3000 + i, label.c_str()));
     }
-    const std::string expected = jsonOf(&stored);
+    const std::string expected = jsonOf(stored.get());
     const struct {
         const char* name;
         Faults faults;
@@ -176,13 +153,11 @@ TEST_F(Exchange, SegmentFaultsGiveTheWholeReplyOrNull) {
         SCOPED_TRACE(c.name);
         sim.setFaults(c.faults);
         const cObjectClient::cCounters before = client->getCounters();
-        OwnedList reply(client->get(&stored));
+        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(OwnedList(client->get(stored.get())).get()));
         const cObjectClient::cCounters after = client->getCounters();
-        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(reply.get()));
         EXPECT_EQ(c.whole ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
         EXPECT_EQ(c.retransmissions, after.retransmissions - before.retransmissions);
     }
-    stored.deleteObjects();
 }
 
 // A site configuration of four long texts is cut across segments, both
@@ -196,14 +171,17 @@ TEST_F(Exchange, ObjectLargerThanADatagramTravelsWhole) {
         s->setSVPAddress(std::string(250, variant + 3).c_str());
         return s;
     };
-    auto key = own(new cObjectSiteConfig), stored = own(site('a')), changed = own(site('k'));
+    OwnedList stored(new cObjectList), changed(new cObjectList), asked(new cObjectList);
+    stored->add(site('a'));
+    changed->add(site('k'));
+    asked->add(new cObjectSiteConfig);
     sim.add(site('a'));
-    EXPECT_EQ(jsonOf(stored.get()), jsonOf(own(client->get(key.get())).get()));
+    EXPECT_EQ(jsonOf(stored.get()), jsonOf(OwnedList(client->get(asked.get())).get()));
     // A set comes back as an event of what the server now holds.
-    EXPECT_EQ(0, client->set(changed.get()));
+    EXPECT_EQ(0, client->set(changed->first()));
     ASSERT_TRUE(events.waitFor(1));
     EXPECT_EQ(jsonOf(changed.get()), events.seen()[0].json);
-    EXPECT_EQ(jsonOf(changed.get()), jsonOf(own(client->get(key.get())).get()));
+    EXPECT_EQ(jsonOf(changed.get()), jsonOf(OwnedList(client->get(asked.get())).get()));
 }
 
 // Pings answered with a bare message of type 1, sequence 0, while requests
@@ -221,7 +199,7 @@ TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
     std::vector<std::thread> callers;
     for (unsigned int serial = 1001; serial <= 1003; ++serial)
         callers.emplace_back([&, serial] {
-            for (; !stop; ++done) wrong += serialOf(own(pinging.get(own(device(serial)).get())).get()) != serial;
+            for (; !stop; ++done) wrong += fetch(pinging, serial) != serial;
         });
     const bool enough = waitUntil([&] { return done >= 260 && pingAnswers() >= 10; });
     stop = true;
@@ -242,26 +220,22 @@ TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     std::atomic<int> wrong(0);
     std::vector<std::thread> callers;
     auto call = [&](unsigned int serial) {
-        callers.emplace_back([&, serial] {
-            wrong += serialOf(own(client->get(own(device(serial)).get())).get()) != serial;
-        });
+        callers.emplace_back([&, serial] { wrong += fetch(*client, serial) != serial; });
     };
     for (unsigned int i = 0; i < 127; ++i) call(6000 + i);
-    const auto held = requests(127);
+    std::vector<unsigned int> numbers;
+    for (const auto& d : requests(127)) numbers.push_back(d.seq);
     client->setReplyWait(kShortWaitMs);
-    EXPECT_EQ(nullptr, own(client->get(own(device(6000)).get())));
+    EXPECT_EQ(0u, fetch(*client, 6000));
     EXPECT_EQ(1u, client->getCounters().requestsRefused);
-    EXPECT_EQ(1, warnings(log, "No sequence number free"));
+    EXPECT_EQ(1, logged(log, "No sequence number free"));
     client->setReplyWait(10 * kPatienceMs);
     for (unsigned int i = 127; i < 130; ++i) call(6000 + i);
     sim.setFaults(Faults());
     sim.releaseHeld();
     for (std::thread& t : callers) t.join();
-    std::vector<int> numbers;
-    for (const auto& d : held) numbers.push_back(d.seq);
     std::sort(numbers.begin(), numbers.end());
-    ASSERT_EQ(127u, numbers.size());
-    for (int seq = 1; seq <= 127; ++seq) EXPECT_EQ(seq, numbers[seq - 1]);
+    EXPECT_EQ(range(1, 127), numbers);
     EXPECT_EQ(0, wrong.load());
     EXPECT_EQ(0u, client->getCounters().retransmissions);
 }
