@@ -103,9 +103,7 @@ inline std::string jsonOf(cObjectList* list) {
 // A list that deletes its objects with itself.
 struct OwnedList : std::unique_ptr<cObjectList> {
     using std::unique_ptr<cObjectList>::unique_ptr;
-    ~OwnedList() {
-        if (get()) get()->deleteObjects();
-    }
+    ~OwnedList() { if (get()) get()->deleteObjects(); }
 };
 
 typedef cObjectServerSim::cFaults Faults;
@@ -126,8 +124,7 @@ inline int logged(const LogCapture& log, const std::string& fragment,
 
 // What one listener call saw.
 struct Seen {
-    unsigned char type;
-    unsigned char seq;
+    unsigned char type, seq;
     const void* list;
     std::vector<unsigned int> serials;
     std::string json;
@@ -136,8 +133,7 @@ struct Seen {
 
 // Records the calls whose list carries objects (a ping's answer carries
 // none).
-class RecordingListener : public cObjectListener {
-public:
+struct RecordingListener : cObjectListener {
     void onEvent(cObjectList* list) override {
         static std::atomic<unsigned long> stamps(0);
         if (list->numObjects() == 0) return;
@@ -149,11 +145,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return seen_;
     }
-    bool waitFor(std::size_t calls) const {
-        return waitUntil([&] { return seen().size() >= calls; });
-    }
+    bool waitFor(std::size_t calls) const { return waitUntil([&] { return seen().size() >= calls; }); }
 
-private:
     mutable std::mutex mutex_;
     std::vector<Seen> seen_;
 };
@@ -181,14 +174,12 @@ struct CallingListener : cObjectListener {
     std::function<void(cObjectList*)> call;
 };
 
-// Keeps a listener registered for a scope: a listener that goes away while
-// its client lives must be removed first, or a late event reaches it.
-struct Listening {
-    Listening(cObjectClient* c, cObjectListener* l) : client(c), listener(l) { c->addListener(l); }
-    ~Listening() { client->removeListener(listener); }
-    cObjectClient* client;
-    cObjectListener* listener;
-};
+// Registers l with c until the result goes: a listener that goes away
+// while its client lives must be removed first, or a late event reaches it.
+inline std::shared_ptr<void> listening(cObjectClient* c, cObjectListener* l) {
+    c->addListener(l);
+    return std::shared_ptr<void>(l, [c](void* p) { c->removeListener(static_cast<cObjectListener*>(p)); });
+}
 
 // The entries of a directory: of /proc/self/task, the threads of this
 // process; of /proc/self/fd, its open descriptors.

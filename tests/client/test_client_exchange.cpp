@@ -41,39 +41,12 @@ TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
     EXPECT_EQ(0u, client->getCounters().requestsGivenUp);  // the unknown device was answered, just empty
 }
 
-// The server ignores the first transmissions of each request: the answer to
-// any of the three is taken; with none answered the request ends with null.
-TEST_F(Exchange, AnswerToAnyOfTheThreeTransmissionsIsTaken) {
-    for (unsigned int ignored = 0; ignored <= 3; ++ignored) {
-        SCOPED_TRACE(ignored);
-        sim.setFaults(faults([&](Faults& f) { f.dropRequests = static_cast<int>(ignored); }));
-        // Long enough for an answer to come back before the next
-        // transmission is due, even on a loaded machine.
-        client->setReplyWait(ignored < 3 ? stretched(200) : kShortWaitMs);
-        const cObjectClient::cCounters before = client->getCounters();
-        EXPECT_EQ(ignored < 3 ? 1004u : 0u, fetch(*client, 1004));
-        const cObjectClient::cCounters after = client->getCounters();
-        EXPECT_EQ(std::min(ignored, 2u), after.retransmissions - before.retransmissions);
-        EXPECT_EQ(ignored / 3, after.requestsGivenUp - before.requestsGivenUp);
-    }
-    // Each transmission is the same message, sequence and all: the last
-    // request's three.
-    const auto sent = requests(1 + 2 + 3 + 3);
-    ASSERT_EQ(9u, sent.size());
-    EXPECT_EQ(sent[6].bytes, sent[7].bytes);
-    EXPECT_EQ(sent[6].bytes, sent[8].bytes);
-}
-
 // Answers no request takes go to the listeners with the type and sequence
 // they came with; those to a request already answered or ended count as late.
 TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
-    const struct {
-        const char* name;
-        Faults faults;
-        bool answered;  // the request takes one answer of one transmission, else none of three
-        unsigned char type;
-        unsigned int late;
-    } cases[] = {
+    // answered: the request takes the answer to its one transmission, else
+    // it takes none of three.
+    const struct { const char* name; Faults faults; bool answered; unsigned char type; unsigned int late; } cases[] = {
         {"every answer twice", faults([](Faults& f) { f.duplicate = true; }), true, 1, 1},
         {"answers held until the request gave up", faults([](Faults& f) { f.hold = true; }), false, 1, 3},
         {"answered with another type", faults([](Faults& f) { f.replyType = 0; }), false, 0, 0},
@@ -121,25 +94,25 @@ TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
     EXPECT_EQ(127, events.seen().back().seq);
 }
 
-// Thirty devices with 100-character labels: a reply of four datagrams.
-// Whatever happens to its segments, the request returns every object once,
-// unchanged, or null.
-TEST_F(Exchange, SegmentFaultsGiveTheWholeReplyOrNull) {
-    OwnedList stored(new cObjectList);
-    for (int i = 0; i < 30; ++i) {
+// Thirty devices with 100-character labels: a reply of four datagrams to a
+// request of one. Whatever the server does with the request's transmissions
+// or the link with the segments of the answers, the request returns every
+// object once, unchanged, or null: the answer to any of its three
+// transmissions is taken, and a partial reply is sent for again, as a later
+// answer may bring the rest.
+TEST_F(Exchange, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
+    OwnedList stored(new cObjectList), asked(new cObjectList);
+    for (unsigned int i = 0; i < 30; ++i) {
         const std::string label(100, static_cast<char>('a' + i % 26));
         sim.add(device(3000 + i, label.c_str()));
         stored->add(device(3000 + i, label.c_str()));
+        asked->add(device(3000 + i));
     }
     const std::string expected = jsonOf(stored.get());
-    const struct {
-        const char* name;
-        Faults faults;
-        bool whole;
-        // A partial reply is sent for again: a later answer may bring the rest.
-        unsigned int retransmissions;
-    } cases[] = {
+    const struct { const char* name; Faults faults; bool whole; unsigned int retransmissions; } cases[] = {
         {"no fault", Faults(), true, 0},
+        {"first transmission ignored", faults([](Faults& f) { f.dropRequests = 1; }), true, 1},
+        {"two transmissions ignored", faults([](Faults& f) { f.dropRequests = 2; }), true, 2},
         {"segment 1 lost once", faults([](Faults& f) { f.loseSegment = 1; }), true, 1},
         {"segment 1 lost every time", faults([](Faults& f) { f.loseSegment = 1; f.loseSegmentAlways = true; }), false, 2},
         // The first answer lacks segment 1; the second goes out mixed with
@@ -147,17 +120,28 @@ TEST_F(Exchange, SegmentFaultsGiveTheWholeReplyOrNull) {
         {"second answer interleaved with the first",
          faults([](Faults& f) { f.loseSegment = 1; f.interleaveAnswers = true; }), true, 1},
         {"last segment never sent", faults([](Faults& f) { f.stopBeforeLast = true; }), false, 2},
+        {"every transmission ignored", faults([](Faults& f) { f.dropRequests = 3; }), false, 2},
     };
-    client->setReplyWait(stretched(50));
+    // Long enough for an answer to come back before the next transmission
+    // is due, even on a loaded machine.
+    client->setReplyWait(stretched(200));
+    std::size_t transmissions = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.setFaults(c.faults);
         const cObjectClient::cCounters before = client->getCounters();
-        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(OwnedList(client->get(stored.get())).get()));
+        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(OwnedList(client->get(asked.get())).get()));
         const cObjectClient::cCounters after = client->getCounters();
         EXPECT_EQ(c.whole ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
         EXPECT_EQ(c.retransmissions, after.retransmissions - before.retransmissions);
+        transmissions += 1 + c.retransmissions;
     }
+    // Each transmission is the same message, sequence and all: the last
+    // request's three.
+    const auto sent = requests(transmissions);
+    ASSERT_EQ(transmissions, sent.size());
+    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 2].bytes);
+    EXPECT_EQ(sent[transmissions - 3].bytes, sent[transmissions - 1].bytes);
 }
 
 // A site configuration of four long texts is cut across segments, both
@@ -198,9 +182,7 @@ TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
     std::atomic<int> done(0), wrong(0);
     std::vector<std::thread> callers;
     for (unsigned int serial = 1001; serial <= 1003; ++serial)
-        callers.emplace_back([&, serial] {
-            for (; !stop; ++done) wrong += fetch(pinging, serial) != serial;
-        });
+        callers.emplace_back([&, serial] { for (; !stop; ++done) wrong += fetch(pinging, serial) != serial; });
     const bool enough = waitUntil([&] { return done >= 260 && pingAnswers() >= 10; });
     stop = true;
     for (std::thread& t : callers) t.join();

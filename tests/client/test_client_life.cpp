@@ -119,7 +119,7 @@ TEST_F(ClientTest, BadDatagramsAndRefusalsAreSurvived) {
 TEST_F(ClientTest, ListenerMayRequestFromInsideOnEvent) {
     std::atomic<unsigned int> answer{0};
     CallingListener asker([&](cObjectList*) { answer = fetch(*client, 1003); });
-    Listening listening(client.get(), &asker);
+    const auto listened = listening(client.get(), &asker);
     sim.floodEvents(1, 100);
     ASSERT_TRUE(waitUntil([&] { return answer.load() != 0; }));
     EXPECT_EQ(1003u, answer.load());

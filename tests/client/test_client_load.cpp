@@ -49,7 +49,7 @@ TEST_F(ClientTest, ManyRequestsUnderLossDuplicationAndReorderEachGetOneOutcome) 
 // stops at its bound in bytes, long before its bound in lists.
 TEST_F(ClientTest, EventFloodAgainstABlockedListenerIsBoundedInBytes) {
     BlockingListener slow;
-    Listening listening(client.get(), &slow);
+    const auto listened = listening(client.get(), &slow);
     const cObjectClient::cCounters before = client->getCounters();
     const unsigned int kEvents = 1100, kBatch = 20;
     for (unsigned int sent = kBatch; sent <= kEvents; sent += kBatch) {
