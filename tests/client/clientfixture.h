@@ -79,17 +79,27 @@ inline std::vector<unsigned int> range(unsigned int first, unsigned int n) {
     std::iota(out.begin(), out.end(), first);
     return out;
 }
+// A list that deletes its objects with itself.
+struct OwnedList : std::unique_ptr<cObjectList> {
+    using std::unique_ptr<cObjectList>::unique_ptr;
+    ~OwnedList() { if (get()) get()->deleteObjects(); }
+};
+// A new list of the objects, which it deletes with itself.
+inline OwnedList listOf(std::initializer_list<cObject*> objects) {
+    cObjectList* list = new cObjectList;
+    for (cObject* o : objects) list->add(o);
+    return OwnedList(list);
+}
+
 // A whole message of devices first..first+n-1, each labelled with labelLen
 // characters (long labels make it take several segments).
 inline VMsg* messageOf(unsigned char type, int seq, unsigned int first, unsigned int n = 1,
                        std::size_t labelLen = 8) {
-    cObjectList list;
-    for (unsigned int i = 0; i < n; ++i) list.add(device(first + i, std::string(labelLen, 'L').c_str()));
-    list.setMsgType(type);
-    list.setMsgSeq(static_cast<unsigned char>(seq));
-    VMsg* msg = list.toMsg();
-    list.deleteObjects();
-    return msg;
+    OwnedList list(new cObjectList);
+    for (unsigned int i = 0; i < n; ++i) list->add(device(first + i, std::string(labelLen, 'L').c_str()));
+    list->setMsgType(type);
+    list->setMsgSeq(static_cast<unsigned char>(seq));
+    return list->toMsg();
 }
 // The list's objects as a JSON document: two objects are the same when
 // their documents are.
@@ -99,12 +109,6 @@ inline std::string jsonOf(cObjectList* list) {
     cObject::deleteJSON(text);
     return out;
 }
-
-// A list that deletes its objects with itself.
-struct OwnedList : std::unique_ptr<cObjectList> {
-    using std::unique_ptr<cObjectList>::unique_ptr;
-    ~OwnedList() { if (get()) get()->deleteObjects(); }
-};
 
 typedef cObjectServerSim::cFaults Faults;
 inline Faults faults(const std::function<void(Faults&)>& set) {
@@ -118,7 +122,8 @@ inline Faults faults(const std::function<void(Faults&)>& set) {
 inline int logged(const LogCapture& log, const std::string& fragment,
                   log4cpp::Priority::Value priority = log4cpp::Priority::WARN) {
     int n = 0;
-    for (const LogLine& l : log.lines()) n += l.priority == priority && l.message.find(fragment) != std::string::npos;
+    for (const LogLine& l : log.lines())
+        n += l.priority == priority && l.message.find(fragment) != std::string::npos;
     return n;
 }
 
@@ -137,9 +142,8 @@ struct RecordingListener : cObjectListener {
     void onEvent(cObjectList* list) override {
         static std::atomic<unsigned long> stamps(0);
         if (list->numObjects() == 0) return;
-        Seen s = {list->getMsgType(), list->getMsgSeq(), list, serials(list), jsonOf(list), ++stamps};
         std::lock_guard<std::mutex> lock(mutex_);
-        seen_.push_back(s);
+        seen_.push_back({list->getMsgType(), list->getMsgSeq(), list, serials(list), jsonOf(list), ++stamps});
     }
     std::vector<Seen> seen() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -159,7 +163,6 @@ struct BlockingListener : cObjectListener {
         gate.wait();
         ++finished;
     }
-    bool waitEntered() { return waitUntil([this] { return entered.load(); }); }
     void release() { opener.set_value(); }
     std::promise<void> opener;
     std::shared_future<void> gate = opener.get_future().share();
@@ -178,7 +181,7 @@ struct CallingListener : cObjectListener {
 // while its client lives must be removed first, or a late event reaches it.
 inline std::shared_ptr<void> listening(cObjectClient* c, cObjectListener* l) {
     c->addListener(l);
-    return std::shared_ptr<void>(l, [c](void* p) { c->removeListener(static_cast<cObjectListener*>(p)); });
+    return std::shared_ptr<void>(l, [c](cObjectListener* p) { c->removeListener(p); });
 }
 
 // The entries of a directory: of /proc/self/task, the threads of this
@@ -188,7 +191,6 @@ inline std::set<std::string> entryNames(const char* dir) {
     for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename());
     return names;
 }
-inline int entries(const char* dir) { return static_cast<int>(entryNames(dir).size()); }
 
 // A simulator with the default site and a client started against it, its
 // initial ping answered and that answer delivered, so tests start quiet;
@@ -209,6 +211,7 @@ protected:
         client->addListener(&events);
     }
     void TearDown() override { client.reset(); }
+    cObjectClient::cCounters counters() const { return client->getCounters(); }
 
     // The request datagrams (not pings) the simulator has read, once there
     // are at least atLeast: the simulator records a datagram after it has
@@ -218,8 +221,7 @@ protected:
         std::vector<cObjectServerSim::cDatagram> out;
         sim.waitFor([&](const std::vector<cObjectServerSim::cDatagram>& all) {
             out.clear();
-            for (const auto& d : all)
-                if (d.decoded && !d.ping) out.push_back(d);
+            for (const auto& d : all) if (d.decoded && !d.ping) out.push_back(d);
             return out.size() >= atLeast;
         }, kPatienceMs);
         return out;

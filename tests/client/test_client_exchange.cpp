@@ -9,41 +9,37 @@
 
 using namespace clienttest;
 
-class Exchange : public ClientTest {};
-
 // A list is answered with the whole reply, marked with the request's type
 // and sequence; a message info in front of a request asks for identities
 // only, or for at most so many objects (0: no limit).
-TEST_F(Exchange, GetReturnsTheReplyAtTheFirstTransmission) {
-    const std::vector<unsigned int> site = {1001, 1002, 1003, 1004};  // the simulator's devices
+TEST_F(ClientTest, GetReturnsTheReplyAtTheFirstTransmission) {
+    // The simulator's devices are 1001 to 1004.
     auto every = own(new cObjectDevice);
     for (unsigned int most : {1u, 2u, 0u}) {
-        cObjectMsgInfo info;
-        info.setMaxReplies(most);
-        cObjectList asked;
-        asked.add(&info);
-        asked.add(every.get());
-        OwnedList reply(client->get(&asked));
+        cObjectMsgInfo* info = new cObjectMsgInfo;
+        info->setMaxReplies(most);
+        OwnedList asked = listOf({info, new cObjectDevice});
+        OwnedList reply(client->get(asked.get()));
         ASSERT_NE(nullptr, reply);
-        EXPECT_EQ(std::vector<unsigned int>(site.begin(), site.begin() + (most ? most : 4)), serials(reply.get()));
+        EXPECT_EQ(range(1001, most ? most : 4), serials(reply.get()));
         EXPECT_EQ(1, reply->getMsgType());
-        EXPECT_EQ(asked.getMsgSeq(), reply->getMsgSeq());
+        EXPECT_EQ(asked->getMsgSeq(), reply->getMsgSeq());
         EXPECT_FALSE(reply->isEvent());
         EXPECT_STREQ("Pump house RTU", static_cast<cObjectDevice*>(reply->first())->getDeviceLabel());
     }
     OwnedList indexes(client->getIndexes(every.get()));
-    EXPECT_EQ(site, serials(indexes.get()));
+    EXPECT_EQ(range(1001, 4), serials(indexes.get()));
     for (cObject* o = indexes ? indexes->first() : nullptr; o; o = indexes->next())
         EXPECT_EQ(nullptr, static_cast<cObjectDevice*>(o)->getDeviceLabel());
     EXPECT_EQ((std::vector<unsigned char>{65, 5}), requests(4).at(3).objectCodes);
     EXPECT_EQ(0u, fetch(*client, 4242));
-    EXPECT_EQ(0u, client->getCounters().retransmissions);
-    EXPECT_EQ(0u, client->getCounters().requestsGivenUp);  // the unknown device was answered, just empty
+    EXPECT_EQ(0u, counters().retransmissions);
+    EXPECT_EQ(0u, counters().requestsGivenUp);  // the unknown device was answered, just empty
 }
 
 // Answers no request takes go to the listeners with the type and sequence
 // they came with; those to a request already answered or ended count as late.
-TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
+TEST_F(ClientTest, AnswersNoRequestTakesAreEvents) {
     // answered: the request takes the answer to its one transmission, else
     // it takes none of three.
     const struct { const char* name; Faults faults; bool answered; unsigned char type; unsigned int late; } cases[] = {
@@ -52,43 +48,39 @@ TEST_F(Exchange, AnswersNoRequestTakesAreEvents) {
         {"answered with another type", faults([](Faults& f) { f.replyType = 0; }), false, 0, 0},
     };
     std::size_t stray = 0;  // answers not taken so far: also the transmissions so far
-    auto key = own(device(1002));
-    cObjectList asked;
-    asked.add(key.get());
+    OwnedList asked = listOf({device(1002)});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.setFaults(c.faults);
         client->setReplyWait(c.answered ? kPatienceMs : kShortWaitMs);
-        const unsigned int late = client->getCounters().lateReplies;
-        EXPECT_EQ(c.answered, OwnedList(client->get(&asked)) != nullptr);
+        const unsigned int late = counters().lateReplies;
+        EXPECT_EQ(c.answered, OwnedList(client->get(asked.get())) != nullptr);
         stray += c.answered ? 1 : 3;
         ASSERT_EQ(stray, requests(stray).size());
         sim.releaseHeld();
         // One event for each answer the request did not take.
         ASSERT_TRUE(events.waitFor(stray));
         for (const Seen& s : events.seen()) {
-            if (s.seq != asked.getMsgSeq()) continue;
+            if (s.seq != asked->getMsgSeq()) continue;
             EXPECT_EQ(c.type, s.type);
             EXPECT_EQ(std::vector<unsigned int>{1002}, s.serials);
         }
-        EXPECT_EQ(c.late, client->getCounters().lateReplies - late);
+        EXPECT_EQ(c.late, counters().lateReplies - late);
     }
 }
 
 // Requests are numbered 1 to 127 and start again at 1: 0 is the ping's. A
 // send goes out with its list's own type and waits for nothing; the
 // server's answer is an event.
-TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
-    cObjectList list;
-    auto d = own(device(1004));
-    list.add(d.get());
-    list.setMsgType(5);
+TEST_F(ClientTest, SequenceRunsFromOneTo127AndWrapsToOne) {
+    OwnedList list = listOf({device(1004)});
+    list->setMsgType(5);
     for (int i = 1; i <= 127; ++i) {
-        EXPECT_EQ(nullptr, client->send(&list));
-        EXPECT_EQ(i, list.getMsgSeq());
+        EXPECT_EQ(nullptr, client->send(list.get()));
+        EXPECT_EQ(i, list->getMsgSeq());
     }
-    EXPECT_EQ(std::vector<unsigned int>{1004}, serials(OwnedList(client->get(&list)).get()));
-    EXPECT_EQ(1, list.getMsgSeq());
+    EXPECT_EQ(std::vector<unsigned int>{1004}, serials(OwnedList(client->get(list.get())).get()));
+    EXPECT_EQ(1, list->getMsgSeq());
     ASSERT_TRUE(events.waitFor(127));
     for (const Seen& s : events.seen()) EXPECT_EQ(5, s.type);
     EXPECT_EQ(127, events.seen().back().seq);
@@ -100,7 +92,7 @@ TEST_F(Exchange, SequenceRunsFromOneTo127AndWrapsToOne) {
 // object once, unchanged, or null: the answer to any of its three
 // transmissions is taken, and a partial reply is sent for again, as a later
 // answer may bring the rest.
-TEST_F(Exchange, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
+TEST_F(ClientTest, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
     OwnedList stored(new cObjectList), asked(new cObjectList);
     for (unsigned int i = 0; i < 30; ++i) {
         const std::string label(100, static_cast<char>('a' + i % 26));
@@ -108,13 +100,13 @@ TEST_F(Exchange, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
         stored->add(device(3000 + i, label.c_str()));
         asked->add(device(3000 + i));
     }
-    const std::string expected = jsonOf(stored.get());
     const struct { const char* name; Faults faults; bool whole; unsigned int retransmissions; } cases[] = {
         {"no fault", Faults(), true, 0},
         {"first transmission ignored", faults([](Faults& f) { f.dropRequests = 1; }), true, 1},
         {"two transmissions ignored", faults([](Faults& f) { f.dropRequests = 2; }), true, 2},
         {"segment 1 lost once", faults([](Faults& f) { f.loseSegment = 1; }), true, 1},
-        {"segment 1 lost every time", faults([](Faults& f) { f.loseSegment = 1; f.loseSegmentAlways = true; }), false, 2},
+        {"segment 1 lost every time",
+         faults([](Faults& f) { f.loseSegment = 1; f.loseSegmentAlways = true; }), false, 2},
         // The first answer lacks segment 1; the second goes out mixed with
         // a copy of the first.
         {"second answer interleaved with the first",
@@ -129,11 +121,10 @@ TEST_F(Exchange, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim.setFaults(c.faults);
-        const cObjectClient::cCounters before = client->getCounters();
-        EXPECT_EQ(c.whole ? expected : "[]", jsonOf(OwnedList(client->get(asked.get())).get()));
-        const cObjectClient::cCounters after = client->getCounters();
-        EXPECT_EQ(c.whole ? 0u : 1u, after.requestsGivenUp - before.requestsGivenUp);
-        EXPECT_EQ(c.retransmissions, after.retransmissions - before.retransmissions);
+        const cObjectClient::cCounters before = counters();
+        EXPECT_EQ(c.whole ? jsonOf(stored.get()) : "[]", jsonOf(OwnedList(client->get(asked.get())).get()));
+        EXPECT_EQ(c.whole ? 0u : 1u, counters().requestsGivenUp - before.requestsGivenUp);
+        EXPECT_EQ(c.retransmissions, counters().retransmissions - before.retransmissions);
         transmissions += 1 + c.retransmissions;
     }
     // Each transmission is the same message, sequence and all: the last
@@ -146,7 +137,7 @@ TEST_F(Exchange, TransmissionAndSegmentFaultsGiveTheWholeReplyOrNull) {
 
 // A site configuration of four long texts is cut across segments, both
 // ways, and comes back whole.
-TEST_F(Exchange, ObjectLargerThanADatagramTravelsWhole) {
+TEST_F(ClientTest, ObjectLargerThanADatagramTravelsWhole) {
     auto site = [](char variant) {
         cObjectSiteConfig* s = new cObjectSiteConfig;
         s->setSiteId(std::string(250, variant).c_str());
@@ -155,10 +146,7 @@ TEST_F(Exchange, ObjectLargerThanADatagramTravelsWhole) {
         s->setSVPAddress(std::string(250, variant + 3).c_str());
         return s;
     };
-    OwnedList stored(new cObjectList), changed(new cObjectList), asked(new cObjectList);
-    stored->add(site('a'));
-    changed->add(site('k'));
-    asked->add(new cObjectSiteConfig);
+    OwnedList stored = listOf({site('a')}), changed = listOf({site('k')}), asked = listOf({new cObjectSiteConfig});
     sim.add(site('a'));
     EXPECT_EQ(jsonOf(stored.get()), jsonOf(OwnedList(client->get(asked.get())).get()));
     // A set comes back as an event of what the server now holds.
@@ -170,7 +158,7 @@ TEST_F(Exchange, ObjectLargerThanADatagramTravelsWhole) {
 
 // Pings answered with a bare message of type 1, sequence 0, while requests
 // run through every number twice: no request takes one for its reply.
-TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
+TEST_F(ClientTest, EmptyPingAnswersNeverCompleteARequest) {
     // Each reply waits a moment, so that pings go out among the requests.
     sim.setFaults(faults([](Faults& f) { f.emptyPingAnswer = true; f.delayMs = 1; }));
     cObjectClient pinging;
@@ -195,21 +183,19 @@ TEST_F(Exchange, EmptyPingAnswersNeverCompleteARequest) {
 // with a number of its own. Another that cannot wait long enough for a
 // number is refused with a warning; three more wait for numbers to come
 // free. Released, each caller gets its own object.
-TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
+TEST_F(ClientTest, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     for (unsigned int i = 0; i < 130; ++i) sim.add(device(6000 + i));
     sim.setFaults(faults([](Faults& f) { f.hold = true; }));
     client->setReplyWait(10 * kPatienceMs);  // nobody retransmits
     std::atomic<int> wrong(0);
     std::vector<std::thread> callers;
-    auto call = [&](unsigned int serial) {
-        callers.emplace_back([&, serial] { wrong += fetch(*client, serial) != serial; });
-    };
+    auto call = [&](unsigned int s) { callers.emplace_back([&, s] { wrong += fetch(*client, s) != s; }); };
     for (unsigned int i = 0; i < 127; ++i) call(6000 + i);
     std::vector<unsigned int> numbers;
     for (const auto& d : requests(127)) numbers.push_back(d.seq);
     client->setReplyWait(kShortWaitMs);
     EXPECT_EQ(0u, fetch(*client, 6000));
-    EXPECT_EQ(1u, client->getCounters().requestsRefused);
+    EXPECT_EQ(1u, counters().requestsRefused);
     EXPECT_EQ(1, logged(log, "No sequence number free"));
     client->setReplyWait(10 * kPatienceMs);
     for (unsigned int i = 127; i < 130; ++i) call(6000 + i);
@@ -219,5 +205,4 @@ TEST_F(Exchange, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(range(1, 127), numbers);
     EXPECT_EQ(0, wrong.load());
-    EXPECT_EQ(0u, client->getCounters().retransmissions);
 }

@@ -13,7 +13,7 @@ using namespace clienttest;
 TEST_F(ClientTest, ManyRequestsUnderLossDuplicationAndReorderEachGetOneOutcome) {
     const unsigned int kCallers = 4, kEach = 150, kRequests = kCallers * kEach;
     client->setReplyWait(stretched(40));
-    const cObjectClient::cCounters before = client->getCounters();
+    const cObjectClient::cCounters before = counters();
     const unsigned int simSent = sim.sentCount();
     sim.setFaults(faults([](Faults& f) {
         f.seed = 20260611;
@@ -29,14 +29,14 @@ TEST_F(ClientTest, ManyRequestsUnderLossDuplicationAndReorderEachGetOneOutcome) 
 
     // Once the server has read every transmission and the client every
     // answer, each answer not taken as a reply was late or repeated.
-    const unsigned int retransmissions = client->getCounters().retransmissions - before.retransmissions;
+    const unsigned int retransmissions = counters().retransmissions - before.retransmissions;
     ASSERT_EQ(kRequests + retransmissions, requests(kRequests + retransmissions).size());
     ASSERT_TRUE(waitUntil(
-        [&] { return client->getCounters().datagramsReceived - before.datagramsReceived == sim.sentCount() - simSent; }));
-    const cObjectClient::cCounters after = client->getCounters();
+        [&] { return counters().datagramsReceived - before.datagramsReceived == sim.sentCount() - simSent; }));
+    const cObjectClient::cCounters after = counters();
     EXPECT_EQ(nulls.load(), after.requestsGivenUp - before.requestsGivenUp);
-    const unsigned int replies = kRequests - nulls;
-    EXPECT_EQ(after.datagramsReceived - before.datagramsReceived - replies, after.lateReplies - before.lateReplies);
+    const unsigned int received = after.datagramsReceived - before.datagramsReceived, replies = kRequests - nulls;
+    EXPECT_EQ(received - replies, after.lateReplies - before.lateReplies);
     // About 0.7% expected (1% with the reordering); with two useful
     // transmissions instead of three it would be 4 to 5%.
     EXPECT_LE(nulls.load(), kRequests / 25);
@@ -50,22 +50,19 @@ TEST_F(ClientTest, ManyRequestsUnderLossDuplicationAndReorderEachGetOneOutcome) 
 TEST_F(ClientTest, EventFloodAgainstABlockedListenerIsBoundedInBytes) {
     BlockingListener slow;
     const auto listened = listening(client.get(), &slow);
-    const cObjectClient::cCounters before = client->getCounters();
+    const cObjectClient::cCounters before = counters();
     const unsigned int kEvents = 1100, kBatch = 20;
     for (unsigned int sent = kBatch; sent <= kEvents; sent += kBatch) {
         sim.floodEvents(kBatch, 2048);
         // Read before the next batch, so that the socket buffer never
         // overflows and every event is accounted for.
-        ASSERT_TRUE(waitUntil(
-            [&] { return client->getCounters().datagramsReceived - before.datagramsReceived == sent; }));
+        ASSERT_TRUE(waitUntil([&] { return counters().datagramsReceived - before.datagramsReceived == sent; }));
     }
     slow.release();
-    ASSERT_TRUE(waitUntil([&] {
-        const cObjectClient::cCounters c = client->getCounters();
-        return c.eventsDelivered + c.eventsDropped - before.eventsDelivered == kEvents;
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return counters().eventsDelivered + counters().eventsDropped - before.eventsDelivered == kEvents; }));
     // Bounded in lists alone, all but the 1024 queued would be dropped.
-    EXPECT_GT(client->getCounters().eventsDropped, kEvents - 1 - cObjectClient::cEventPump::kDefaultQueueLimit);
+    EXPECT_GT(counters().eventsDropped, kEvents - 1 - cObjectClient::cEventPump::kDefaultQueueLimit);
 }
 
 // Each client starts, has a get waiting on a silent server and a set
@@ -73,7 +70,7 @@ TEST_F(ClientTest, EventFloodAgainstABlockedListenerIsBoundedInBytes) {
 // behind (threads, descriptors, memory under the leak checkers).
 TEST_F(ClientTest, ThousandLivesWithRequestsInFlight) {
     sim.setFaults(faults([](Faults& f) { f.silent = true; }));
-    const int threads = entries("/proc/self/task"), descriptors = entries("/proc/self/fd");
+    const auto threads = entryNames("/proc/self/task").size(), descriptors = entryNames("/proc/self/fd").size();
     std::atomic<int> answered(0);
     for (unsigned int i = 0; i < 1000; ++i) {
         std::unique_ptr<cObjectClient> life(new cObjectClient);
@@ -88,6 +85,6 @@ TEST_F(ClientTest, ThousandLivesWithRequestsInFlight) {
         caller.join();
     }
     EXPECT_EQ(0, answered.load());
-    EXPECT_TRUE(waitUntil([&] { return entries("/proc/self/task") == threads; }));
-    EXPECT_EQ(descriptors, entries("/proc/self/fd"));
+    EXPECT_TRUE(waitUntil([&] { return entryNames("/proc/self/task").size() == threads; }));
+    EXPECT_EQ(descriptors, entryNames("/proc/self/fd").size());
 }

@@ -5,14 +5,13 @@
 #include "clientfixture.h"
 
 using namespace clienttest;
-typedef cObjectClient::cEventPump cEventPump;
 
 // Listeners are called in the order added, once per entry, with one list
 // carrying the message's type and sequence. From inside onEvent a listener
 // may remove listeners, itself included, which are then not called for that
 // event either, and add listeners, which are called from the next event on.
 TEST(EventPump, ListenersInTheOrderAddedAndChangedFromInside) {
-    cEventPump pump;
+    cObjectClient::cEventPump pump;
     RecordingListener a, b, added;
     int changes = 0;  // read once the pump has counted the event delivered
     CallingListener changer([&](cObjectList*) {
@@ -45,12 +44,12 @@ TEST(EventPump, FullQueueDropsTheNewestWithOneWarning) {
     LogCapture log;
     BlockingListener slow;
     RecordingListener after;
-    cEventPump pump;
+    cObjectClient::cEventPump pump;
     pump.setQueueLimit(3);
     pump.addListener(&slow);
     pump.addListener(&after);
     pump.pumpEvent(messageOf(4, 0, 100));
-    ASSERT_TRUE(slow.waitEntered());
+    ASSERT_TRUE(waitUntil([&] { return slow.entered.load(); }));
     for (unsigned char i = 1; i <= 10; ++i) pump.pumpEvent(messageOf(4, i, 100 + i));
     EXPECT_EQ(7u, pump.getDropped());
     EXPECT_EQ(1, logged(log, "Event queue full"));
@@ -65,9 +64,8 @@ TEST(EventPump, FullQueueDropsTheNewestWithOneWarning) {
 // limit's worth, one after another, goes through without a drop.
 TEST(EventPump, DeliveredEventsGiveTheirBytesBack) {
     RecordingListener listener;
-    cEventPump pump;
-    std::unique_ptr<VMsg> sample(messageOf(4, 0, 1));
-    pump.setQueueBytes(3 * sample->getFootprint());
+    cObjectClient::cEventPump pump;
+    pump.setQueueBytes(3 * std::unique_ptr<VMsg>(messageOf(4, 0, 1))->getFootprint());
     pump.addListener(&listener);
     for (unsigned int i = 1; i <= 30; ++i) {
         pump.pumpEvent(messageOf(4, static_cast<int>(i), i));

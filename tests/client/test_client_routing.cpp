@@ -2,20 +2,16 @@
 // client is started against a server that never answers, so every message
 // a request sees is one the test made, in the order the test chose.
 #include "clientfixture.h"
+#include "wiretest.h"
 
 using namespace clienttest;
 
-namespace {
-
 // The segments of msg as a receiver gets them, each decoded from its own
 // datagram. msg is freed.
-std::vector<VMsg*> segmentsOf(VMsg* msg) {
+static std::vector<VMsg*> segmentsOf(VMsg* msg) {
     std::vector<VMsg*> out;
-    EXPECT_GT(msg->segmentMessage(VMsg::kMaxSegment), 0u);
-    msg->resetSegment();
-    unsigned char buf[VMsg::kMaxSegment];
-    while (VMsg* s = msg->getNextSegment()) out.push_back(VMsg::parseMsg(buf, s->getMsg(buf, sizeof buf)));
-    delete msg;
+    for (const wiretest::Bytes& d : wiretest::segmentDatagrams(*std::unique_ptr<VMsg>(msg)))
+        out.push_back(wiretest::parseBytes(d));
     return out;
 }
 
@@ -40,14 +36,12 @@ protected:
     }
     // What that get returned (0 for null), or -1 while it still waits.
     long long returned() {
-        const bool done = waitUntil([&] { return pending.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
-        return done ? pending.get() : -1;
+        using namespace std::chrono_literals;
+        return waitUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }) ? pending.get() : -1;
     }
 
     std::future<unsigned int> pending;
 };
-
-}  // namespace
 
 // A number is not handed out while its request waits, nor, after a request
 // ended without its reply, while answers to it may still come: such an
@@ -69,7 +63,7 @@ TEST_F(Routing, NumbersOfWaitingAndEndedRequestsAreNotGivenOut) {
     }
     client->queue_rx_msg(messageOf(1, ended, 1001));
     ASSERT_TRUE(events.waitFor(1));
-    EXPECT_EQ(1u, client->getCounters().lateReplies);
+    EXPECT_EQ(1u, counters().lateReplies);
     client->queue_rx_msg(messageOf(1, waiting, 1001));
     EXPECT_EQ(1001, returned());
 }
@@ -87,7 +81,7 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
         client->queue_rx_msg(m);
     delete cut[2];
     ASSERT_TRUE(events.waitFor(2));
-    ASSERT_TRUE(waitUntil([&] { return client->getCounters().eventsIncomplete == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return counters().eventsIncomplete == 1; }));
     const std::vector<Seen> seen = events.seen();
     ASSERT_EQ(2u, seen.size());
     EXPECT_EQ(5, seen[0].type);
@@ -111,14 +105,13 @@ TEST_F(Routing, ReplyPastAMemoryLimitEndsItsRequestAtOnce) {
         client->setReplyLimit(c.reply);
         client->setAssemblyLimit(c.all);
         client->setReplyWait(10 * kPatienceMs);
-        const cObjectClient::cCounters before = client->getCounters();
+        const cObjectClient::cCounters before = counters();
         const int seq = startGet();
         client->setReplyWait(stretched(100));  // how long the rest waits as an event
         for (VMsg* m : segmentsOf(messageOf(1, seq, 4000, 200, 100))) client->queue_rx_msg(m);
         EXPECT_EQ(0, returned());
-        const cObjectClient::cCounters after = client->getCounters();
-        EXPECT_GE(after.messagesTooLarge - before.messagesTooLarge, 1u);
-        EXPECT_EQ(1u, after.requestsGivenUp - before.requestsGivenUp);
+        EXPECT_GE(counters().messagesTooLarge - before.messagesTooLarge, 1u);
+        EXPECT_EQ(1u, counters().requestsGivenUp - before.requestsGivenUp);
         EXPECT_TRUE(waitUntil([&] { return client->getAssemblyHeld() == 0; }));
     }
 }
