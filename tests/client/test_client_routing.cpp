@@ -34,7 +34,9 @@ protected:
         pending = std::async(std::launch::async, [c = client.get()] { return fetch(*c, 1001); });
         return requests(before + 1).size() > before ? requests().back().seq : -1;
     }
-    // What that get returned (0 for null), or -1 while it still waits.
+    // What that get returned (0 for null), or -1 while it still waits: then
+    // the test must stop (ASSERT), as the next get would wait for this one
+    // until the client goes.
     long long returned() {
         using namespace std::chrono_literals;
         return waitUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }) ? pending.get() : -1;
@@ -51,7 +53,7 @@ TEST_F(Routing, NumbersOfWaitingAndEndedRequestsAreNotGivenOut) {
     const int ended = startGet();
     // Read when the request ends: how long its number rests.
     client->setReplyWait(10 * kPatienceMs);
-    EXPECT_EQ(0, returned());
+    ASSERT_EQ(0, returned());
     const int waiting = startGet();
     ASSERT_TRUE(ended > 0 && waiting > 0);
     cObjectList empty;
@@ -109,7 +111,7 @@ TEST_F(Routing, ReplyPastAMemoryLimitEndsItsRequestAtOnce) {
         const int seq = startGet();
         client->setReplyWait(stretched(100));  // how long the rest waits as an event
         for (VMsg* m : segmentsOf(messageOf(1, seq, 4000, 200, 100))) client->queue_rx_msg(m);
-        EXPECT_EQ(0, returned());
+        ASSERT_EQ(0, returned());
         EXPECT_GE(counters().messagesTooLarge - before.messagesTooLarge, 1u);
         EXPECT_EQ(1u, counters().requestsGivenUp - before.requestsGivenUp);
         EXPECT_TRUE(waitUntil([&] { return client->getAssemblyHeld() == 0; }));
