@@ -1,32 +1,17 @@
 // Routing of received messages, driven straight through queue_rx_msg: the
 // client is started against a server that never answers, so every message
 // a request sees is one the test made, in the order the test chose.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <numeric>
-
 #include "clientfixture.h"
+#include "wiretest.h"
 
 using namespace clienttest;
 
-namespace {
-
 // The segments of msg as a receiver gets them, each decoded from its own
 // datagram. msg is freed.
-std::vector<VMsg*> segmentsOf(VMsg* msg) {
+static std::vector<VMsg*> segmentsOf(VMsg* msg) {
     std::vector<VMsg*> out;
-    EXPECT_GT(msg->segmentMessage(VMsg::kMaxSegment), 0u);
-    msg->resetSegment();
-    unsigned char buf[VMsg::kMaxSegment];
-    while (VMsg* s = msg->getNextSegment()) out.push_back(VMsg::parseMsg(buf, s->getMsg(buf, sizeof buf)));
-    delete msg;
-    return out;
-}
-
-std::vector<unsigned int> range(unsigned int first, unsigned int n) {
-    std::vector<unsigned int> out(n);
-    std::iota(out.begin(), out.end(), first);
+    for (const wiretest::Bytes& d : wiretest::segmentDatagrams(*std::unique_ptr<VMsg>(msg)))
+        out.push_back(wiretest::parseBytes(d));
     return out;
 }
 
@@ -40,35 +25,25 @@ protected:
         client->setReplyWait(10 * kPatienceMs);
         client->setTransmissions(1);
     }
-    // Destroying the client makes a request still waiting return.
-    void TearDown() override {
-        client.reset();
-        if (caller.joinable()) caller.join();
-    }
-    // Starts a get on another thread and returns the sequence number it
-    // went out with, once the server has read it (so it is registered).
+    // Starts a get of device 1001 on another thread and returns the
+    // sequence number it went out with, once the server has read it (so it
+    // is registered). Destroying the client makes a get still waiting
+    // return, before the future waits for it.
     int startGet() {
-        if (caller.joinable()) caller.join();
         const std::size_t before = requests().size();
-        returned = false;
-        caller = std::thread([this, c = client.get()] {
-            reply.reset(c->get(own(device(1001)).get()));
-            returned = true;
-        });
+        pending = std::async(std::launch::async, [c = client.get()] { return fetch(*c, 1001); });
         return requests(before + 1).size() > before ? requests().back().seq : -1;
     }
-    bool waitReturned() {
-        const bool done = waitUntil([&] { return returned.load(); });
-        if (done) caller.join();
-        return done;
+    // What that get returned (0 for null), or -1 while it still waits: then
+    // the test must stop (ASSERT), as the next get would wait for this one
+    // until the client goes.
+    long long returned() {
+        using namespace std::chrono_literals;
+        return waitUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }) ? pending.get() : -1;
     }
 
-    std::unique_ptr<cObject> reply;
-    std::atomic<bool> returned{false};
-    std::thread caller;
+    std::future<unsigned int> pending;
 };
-
-}  // namespace
 
 // A number is not handed out while its request waits, nor, after a request
 // ended without its reply, while answers to it may still come: such an
@@ -78,24 +53,21 @@ TEST_F(Routing, NumbersOfWaitingAndEndedRequestsAreNotGivenOut) {
     const int ended = startGet();
     // Read when the request ends: how long its number rests.
     client->setReplyWait(10 * kPatienceMs);
-    ASSERT_TRUE(waitReturned());
-    EXPECT_EQ(nullptr, reply);
+    ASSERT_EQ(0, returned());
     const int waiting = startGet();
     ASSERT_TRUE(ended > 0 && waiting > 0);
     cObjectList empty;
     empty.setMsgType(0);
     for (int i = 0; i < 300; ++i) {
         client->send(&empty);
-        ASSERT_NE(ended, empty.getMsgSeq());
-        ASSERT_NE(waiting, empty.getMsgSeq());
-        ASSERT_NE(0, empty.getMsgSeq());
+        const int seq = empty.getMsgSeq();
+        ASSERT_TRUE(seq != ended && seq != waiting && seq != 0) << seq;
     }
     client->queue_rx_msg(messageOf(1, ended, 1001));
     ASSERT_TRUE(events.waitFor(1));
-    EXPECT_EQ(1u, client->getCounters().lateReplies);
+    EXPECT_EQ(1u, counters().lateReplies);
     client->queue_rx_msg(messageOf(1, waiting, 1001));
-    ASSERT_TRUE(waitReturned());
-    EXPECT_EQ(1001u, serialOf(reply.get()));
+    EXPECT_EQ(1001, returned());
 }
 
 // Unsolicited segmented messages reach the listeners once and whole, also
@@ -111,7 +83,7 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
         client->queue_rx_msg(m);
     delete cut[2];
     ASSERT_TRUE(events.waitFor(2));
-    ASSERT_TRUE(waitUntil([&] { return client->getCounters().eventsIncomplete == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return counters().eventsIncomplete == 1; }));
     const std::vector<Seen> seen = events.seen();
     ASSERT_EQ(2u, seen.size());
     EXPECT_EQ(5, seen[0].type);
@@ -119,7 +91,7 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
     EXPECT_EQ(4, seen[1].type);
     EXPECT_EQ(3, seen[1].seq);
     EXPECT_EQ(range(7000, 30), seen[1].serials);
-    EXPECT_EQ(1, warnings(log, "Event Seq=9 dropped"));
+    EXPECT_EQ(1, logged(log, "Event Seq=9 dropped"));
     EXPECT_EQ(0u, client->getAssemblyHeld());
 }
 
@@ -128,24 +100,20 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
 // once with null, and the rest of it, taken for an event, is freed too.
 TEST_F(Routing, ReplyPastAMemoryLimitEndsItsRequestAtOnce) {
     const std::size_t kLimit = 8 * 1024, kNone = static_cast<std::size_t>(-1);
-    const struct {
-        const char* name;
-        std::size_t reply, all;
-    } cases[] = {{"its own limit", kLimit, kNone}, {"all replies' limit", kNone, kLimit}};
+    const struct { const char* name; std::size_t reply, all; } cases[] = {
+        {"its own limit", kLimit, kNone}, {"all replies' limit", kNone, kLimit}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         client->setReplyLimit(c.reply);
         client->setAssemblyLimit(c.all);
         client->setReplyWait(10 * kPatienceMs);
-        const cObjectClient::cCounters before = client->getCounters();
+        const cObjectClient::cCounters before = counters();
         const int seq = startGet();
         client->setReplyWait(stretched(100));  // how long the rest waits as an event
         for (VMsg* m : segmentsOf(messageOf(1, seq, 4000, 200, 100))) client->queue_rx_msg(m);
-        ASSERT_TRUE(waitReturned());
-        EXPECT_EQ(nullptr, reply);
-        const cObjectClient::cCounters after = client->getCounters();
-        EXPECT_GE(after.messagesTooLarge - before.messagesTooLarge, 1u);
-        EXPECT_EQ(1u, after.requestsGivenUp - before.requestsGivenUp);
+        ASSERT_EQ(0, returned());
+        EXPECT_GE(counters().messagesTooLarge - before.messagesTooLarge, 1u);
+        EXPECT_EQ(1u, counters().requestsGivenUp - before.requestsGivenUp);
         EXPECT_TRUE(waitUntil([&] { return client->getAssemblyHeld() == 0; }));
     }
 }
