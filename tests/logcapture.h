@@ -4,35 +4,51 @@
 #ifndef WQX_TEST_LOGCAPTURE_H
 #define WQX_TEST_LOGCAPTURE_H
 
+#include <log4cpp/AppenderSkeleton.hh>
+#include <log4cpp/Category.hh>
 #include <log4cpp/Priority.hh>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-struct LogLine {
-    std::string category;
-    log4cpp::Priority::Value priority;
-    std::string message;
-};
-
 class LogCapture {
 public:
     // Attaches to the root category at DEBUG; detaches when destroyed.
-    LogCapture();
-    ~LogCapture();
+    LogCapture() : appender_(new Appender) {
+        log4cpp::Category::getRoot().setPriority(log4cpp::Priority::DEBUG);
+        log4cpp::Category::getRoot().addAppender(appender_);  // root takes ownership
+    }
+    ~LogCapture() {
+        log4cpp::Category::getRoot().removeAppender(appender_);  // deletes it
+        log4cpp::Category::getRoot().setPriority(log4cpp::Priority::WARN);
+    }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<LogLine> lines() const;
-    // Whether a line with exactly this message was logged.
-    bool has(const std::string& message) const;
-    // Lines logged at WARN or worse.
-    int warnings() const;
-
-    class Appender;
+    // Lines logged at exactly `priority` whose text contains `fragment`;
+    // with the defaults, the warnings.
+    int count(const std::string& fragment = "", log4cpp::Priority::Value priority = log4cpp::Priority::WARN) const {
+        std::lock_guard<std::mutex> lock(appender_->mutex);
+        int n = 0;
+        for (const auto& line : appender_->lines)
+            n += line.first == priority && line.second.find(fragment) != std::string::npos;
+        return n;
+    }
 
 private:
+    struct Appender : log4cpp::AppenderSkeleton {
+        Appender() : AppenderSkeleton("capture") {}
+        void close() override {}
+        bool requiresLayout() const override { return false; }
+        void setLayout(log4cpp::Layout* layout) override { delete layout; }
+        void _append(const log4cpp::LoggingEvent& event) override {
+            std::lock_guard<std::mutex> lock(mutex);
+            lines.emplace_back(event.priority, event.message);
+        }
+        std::mutex mutex;
+        std::vector<std::pair<log4cpp::Priority::Value, std::string>> lines;
+    };
     Appender* appender_;
 };
 

@@ -115,14 +115,14 @@ TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
         std::unique_ptr<cObjectList> list(cObject::parseJSON(c.text.c_str()));
         ASSERT_TRUE(list);
         EXPECT_EQ(serialsOf(*list), c.contents);
-        EXPECT_EQ(log.warnings(), c.warned ? 1 : 0);
+        EXPECT_EQ(log.count(), c.warned ? 1 : 0);
         list->deleteObjects();
     }
     LogCapture log;
     std::unique_ptr<cObjectList> none(cObject::parseJSON(nullptr));
     ASSERT_TRUE(none);
     EXPECT_EQ(none->numObjects(), 0);
-    EXPECT_EQ(log.warnings(), 1);
+    EXPECT_EQ(log.count(), 1);
 }
 
 TEST(JsonRead, VeryLongTextRoundTrips) {

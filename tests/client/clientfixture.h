@@ -117,16 +117,6 @@ inline Faults faults(const std::function<void(Faults&)>& set) {
     return f;
 }
 
-// Lines logged at the priority whose text contains fragment: warnings are
-// a field engineer's only sign of trouble.
-inline int logged(const LogCapture& log, const std::string& fragment,
-                  log4cpp::Priority::Value priority = log4cpp::Priority::WARN) {
-    int n = 0;
-    for (const LogLine& l : log.lines())
-        n += l.priority == priority && l.message.find(fragment) != std::string::npos;
-    return n;
-}
-
 // What one listener call saw.
 struct Seen {
     unsigned char type, seq;

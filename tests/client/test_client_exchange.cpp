@@ -196,7 +196,7 @@ TEST_F(ClientTest, EveryNumberInUseAtOnceAndEachCallerGetsItsOwnObject) {
     client->setReplyWait(kShortWaitMs);
     EXPECT_EQ(0u, fetch(*client, 6000));
     EXPECT_EQ(1u, counters().requestsRefused);
-    EXPECT_EQ(1, logged(log, "No sequence number free"));
+    EXPECT_EQ(1, log.count("No sequence number free"));
     client->setReplyWait(10 * kPatienceMs);
     for (unsigned int i = 127; i < 130; ++i) call(6000 + i);
     sim.setFaults(Faults());

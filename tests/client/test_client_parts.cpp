@@ -52,7 +52,7 @@ TEST(EventPump, FullQueueDropsTheNewestWithOneWarning) {
     ASSERT_TRUE(waitUntil([&] { return slow.entered.load(); }));
     for (unsigned char i = 1; i <= 10; ++i) pump.pumpEvent(messageOf(4, i, 100 + i));
     EXPECT_EQ(7u, pump.getDropped());
-    EXPECT_EQ(1, logged(log, "Event queue full"));
+    EXPECT_EQ(1, log.count("Event queue full"));
     slow.release();
     ASSERT_TRUE(waitUntil([&] { return pump.getDelivered() == 4; }));
     std::vector<unsigned int> order;

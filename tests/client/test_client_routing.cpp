@@ -91,7 +91,7 @@ TEST_F(Routing, SegmentedEventsAreDeliveredWholeOrDropped) {
     EXPECT_EQ(4, seen[1].type);
     EXPECT_EQ(3, seen[1].seq);
     EXPECT_EQ(range(7000, 30), seen[1].serials);
-    EXPECT_EQ(1, logged(log, "Event Seq=9 dropped"));
+    EXPECT_EQ(1, log.count("Event Seq=9 dropped"));
     EXPECT_EQ(0u, client->getAssemblyHeld());
 }
 
