@@ -179,30 +179,22 @@ int main(int argc, char** argv) {
     cObject* dev = everyfield::makeFull(cObject::OBJ_DEVICE);
     std::unique_ptr<VMsg> good(messageOf({dev}, 0, 3));
     const Bytes base = datagramOf(good.get());
-    Bytes b = base;
-    b[2] = 1;
-    w.malformed(b, "version");
-    b = base;
-    b.push_back(0);
-    w.malformed(b, "length|trailing");
-    b = base;
-    b.resize(b.size() - 3);  // cut inside the last tag, length told truthfully
-    b[0] = static_cast<unsigned char>((b.size() - 2) >> 8);
-    b[1] = static_cast<unsigned char>(b.size() - 2);
-    w.malformed(b, "overrun");
-    b = base;
-    b.resize(b.size() - 3);  // the same cut, the length still the whole one's
-    w.malformed(b, "length|overrun");
-    b = base;
-    b[4] |= 0x80;
-    w.malformed(b, "reserved");
-    b = base;
-    b[5] = 0;
-    b[6] = 1;  // segment 1 of 1
-    w.malformed(b, "index");
-    b = base;
-    b[11 + 4 + 3] = 3;  // the first tag after the object code: a 32-bit value of 3 bytes
-    w.malformed(b, "vlen|overrun");
+    auto bad = [&](const char* errors, void (*edit)(Bytes&)) {
+        Bytes b = base;
+        edit(b);
+        w.malformed(b, errors);
+    };
+    bad("version", [](Bytes& b) { b[2] = 1; });
+    bad("length|trailing", [](Bytes& b) { b.push_back(0); });
+    bad("overrun", [](Bytes& b) {  // cut inside the last tag, length told truthfully
+        b.resize(b.size() - 3);
+        b[1] = static_cast<unsigned char>(b.size() - 2);
+        b[0] = static_cast<unsigned char>((b.size() - 2) >> 8);
+    });
+    bad("length|overrun", [](Bytes& b) { b.resize(b.size() - 3); });  // the length still the whole one's
+    bad("reserved", [](Bytes& b) { b[4] |= 0x80; });
+    bad("index", [](Bytes& b) { b[6] = 1; });  // segment 1 of 1
+    bad("vlen|overrun", [](Bytes& b) { b[11 + 4 + 3] = 3; });  // the first tag after the code: u32 of 3 bytes
     w.malformed(Bytes{0x00, 0x05, 0x02, 0x00, 0x01}, "length|short");
 
     std::ofstream(argv[1]) << w.dump;
