@@ -40,7 +40,6 @@ public:
     TagGroup() : group_(0) {}
     ~TagGroup() {
         for (VTag* t : group_.getTags()) delete t;
-        for (VTag* t : msgTags_) delete t;
     }
     TagGroup(const TagGroup&) = delete;
     TagGroup& operator=(const TagGroup&) = delete;
@@ -56,13 +55,8 @@ public:
     TagGroup& add(int n, V value) {
         return add(wireTag(n, value));
     }
-    TagGroup& msgLevel(VTag* t) {
-        msgTags_.push_back(t);
-        return *this;
-    }
 
     bool feed(cObject& obj) { return obj.parse(&group_, &msgTags_); }
-    VelmorObject* group() { return &group_; }
 
 private:
     VelmorObject group_;

@@ -8,22 +8,15 @@
 
 class StubObject : public cObject {
 public:
-    explicit StubObject(eObjectTypes type = OBJ_NONE, unsigned int key = 0)
-        : cObject(type), key_(key) {}
+    explicit StubObject(eObjectTypes type = OBJ_NONE) : cObject(type) {}
     cTagList* getTags() override { return nullptr; }
     json_t* getJSONObj() override { return json_array(); }
     bool parse(VelmorObject*, std::vector<VTag*>*) override { return true; }
     bool parse(json_t*) override { return true; }
-    bool compIndex(cObject* other) override {
-        StubObject* s = dynamic_cast<StubObject*>(other);
-        return s && s->key_ == key_;
-    }
+    bool compIndex(cObject* other) override { return other == this; }
     bool operator<(cObject&) override { return false; }
     const char* printKey() override { return nullptr; }
-    cObject* clone() override { return new StubObject(getType(), key_); }
-
-private:
-    unsigned int key_;
+    cObject* clone() override { return new StubObject(getType()); }
 };
 
 #endif

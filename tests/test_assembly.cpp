@@ -68,33 +68,31 @@ std::vector<std::size_t> heldAfterEach(const std::vector<Bytes>& datagrams) {
 }
 
 struct OrderCase {
-    const char* name;
     std::vector<int> order;
     const char* answers;
-    bool whole;
 };
 
 TEST(Assembly, AnyOrderGivesTheSameMessage) {
     const OrderCase cases[] = {
-        {"in order", {0, 1, 2, 3}, "part part part whole", true},
-        {"reversed", {3, 2, 1, 0}, "part part part whole", true},
-        {"shuffled", {2, 0, 3, 1}, "part part part whole", true},
-        {"last first", {3, 0, 1, 2}, "part part part whole", true},
-        {"a place twice", {0, 2, 2, 1, 3}, "part part duplicate part whole", true},
-        {"the last place twice", {3, 3, 0, 1, 2}, "part duplicate part part whole", true},
-        {"a copy once whole", {0, 1, 2, 3, 2}, "part part part whole mismatch", true},
-        {"a gap", {0, 1, 3}, "part part part", false},
-        {"a gap, the rest repeated", {0, 1, 3, 3, 1, 0}, "part part part duplicate duplicate duplicate", false},
-        {"only the last", {3}, "part", false},
+        {{0, 1, 2, 3}, "part part part whole"},
+        {{3, 2, 1, 0}, "part part part whole"},
+        {{2, 0, 3, 1}, "part part part whole"},
+        {{3, 0, 1, 2}, "part part part whole"},
+        {{0, 2, 2, 1, 3}, "part part duplicate part whole"},
+        {{3, 3, 0, 1, 2}, "part duplicate part part whole"},
+        {{0, 1, 2, 3, 2}, "part part part whole mismatch"},
+        {{0, 1, 3}, "part part part"},
+        {{0, 1, 3, 3, 1, 0}, "part part part duplicate duplicate duplicate"},
+        {{3}, "part"},
     };
     Segmented m(4);
     const std::string sent = encode(m.msg);
     for (const OrderCase& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.answers);
         A assembly(64u << 20, nullptr);
         EXPECT_EQ(feed(assembly, m.datagrams, c.order), c.answers);
         std::unique_ptr<VMsg> whole(assembly.take());
-        EXPECT_EQ(whole != nullptr, c.whole);
+        EXPECT_EQ(whole != nullptr, std::string(c.answers).find("whole") != std::string::npos);
         if (whole) {
             // Every tag once, in the order sent; a whole message, 0 of 1.
             EXPECT_EQ(encode(*whole), sent);

@@ -125,13 +125,4 @@ TEST(JsonRead, BadInputGivesWhatWasReadBeforeIt) {
     EXPECT_EQ(log.count(), 1);
 }
 
-TEST(JsonRead, VeryLongTextRoundTrips) {
-    cObjectDevice d;
-    d.setDeviceLabel(kLabel.c_str());
-    std::unique_ptr<cObject> back = carry(d, throughDocument);
-    const cObjectDevice* got = dynamic_cast<const cObjectDevice*>(back.get());
-    ASSERT_TRUE(got);
-    EXPECT_EQ(got->getDeviceLabel(), kLabel);
-}
-
 }  // namespace

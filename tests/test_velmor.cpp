@@ -106,27 +106,21 @@ TEST(VelmorWire, AnyAcceptedDatagramReencodesToItself) {
 TEST(VelmorWire, GetMsgNeverWritesPastItsSize) {
     std::unique_ptr<VMsg> msg(parseHex(kThreeTags));
     ASSERT_TRUE(msg);
-    const unsigned short need = 34;
-    struct SizeCase {
-        unsigned short size;
-        unsigned short result;
-    };
-    const SizeCase cases[] = {{0, 0}, {1, 0}, {need - 1, 0}, {need, need}, {need + 1, need}};
-    for (const SizeCase& c : cases) {
-        SCOPED_TRACE(c.size);
-        std::vector<unsigned char> buf(c.size + 8, 0xA5);
-        EXPECT_EQ(msg->getMsg(buf.data(), c.size), c.result);
-        for (std::size_t i = c.result; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xA5) << "byte " << i;
+    const int need = 34;
+    for (int size : {0, 1, need - 1, need, need + 1}) {
+        SCOPED_TRACE(size);
+        const int result = size >= need ? need : 0;
+        std::vector<unsigned char> buf(size + 8, 0xA5);
+        EXPECT_EQ(msg->getMsg(buf.data(), static_cast<unsigned short>(size)), result);
+        for (std::size_t i = static_cast<std::size_t>(result); i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xA5) << i;
     }
     EXPECT_EQ(msg->getMsg(nullptr, 1024), 0);
-}
-
-TEST(VelmorWire, MessageBeyondSixteenBitLengthIsNotEncoded) {
-    VMsg msg(1);
-    std::vector<unsigned char> big(0xFFFF, 0x11);
-    msg.addTag(VTagFactory::createVTag(200, static_cast<const void*>(big.data()), 0xFFFF));
+    // A message whose length does not fit the 16-bit field is not encoded.
+    VMsg big(1);
+    const std::vector<unsigned char> value(0xFFFF, 0x11);
+    big.addTag(VTagFactory::createVTag(200, static_cast<const void*>(value.data()), 0xFFFF));
     std::vector<unsigned char> buf(0xFFFF);
-    EXPECT_EQ(msg.getMsg(buf.data(), 0xFFFF), 0);
+    EXPECT_EQ(big.getMsg(buf.data(), 0xFFFF), 0);
 }
 
 // ---- segmentation ----
