@@ -1,0 +1,214 @@
+// The object classes as data. Each class describes its fields once, in a
+// table built by its constructor, and the engine here does everything that
+// follows the fields from that table: default values, copies, freeing the
+// texts, the tag form both ways, the JSON form both ways and the identity.
+// A class keeps only what is its own: the rows, its code tables, and a
+// named hook where a field behaves unlike its kind.
+//
+// A row names its member by byte offset from the object's address, taken
+// in the constructor: only members may name the private fields, and the
+// class layouts stay exactly as they are. Tables are built once, by the
+// first object of each class, and are immutable afterwards, so any number
+// of threads may use them. Not installed; not exported.
+#ifndef WQX_FIELDTABLE_H
+#define WQX_FIELDTABLE_H
+
+#include <cstddef>
+#include <cstring>
+#include <typeinfo>
+#include <vector>
+
+#include "object.h"
+#include "objectfields.h"
+
+class VMsg;
+
+namespace wqx {
+
+// One received tag, from a tag object or from a message's encoded bytes,
+// read with the conversions of cTagList's getters.
+class TagIn {
+public:
+    explicit TagIn(VTag* tag) : tag_(tag), view_() {}
+    explicit TagIn(const VTagView& view) : tag_(nullptr), view_(view) {}
+    unsigned char number() const { return tag_ ? tag_->getTag() : view_.tag; }
+    unsigned int u32() const;
+    unsigned char u8() const;
+    float f32() const;
+    // Stores the whole text (or what the tag reads as text) into field.
+    void text(char*& field) const;
+
+private:
+    VTag* tag_;
+    VTagView view_;
+};
+
+// How a member is stored.
+enum class Kind : unsigned char {
+    U32,   // unsigned int; 0xFFFFFFFF is not set
+    TEXT,  // owned char array; null is not set
+    REAL,  // float; NaN is not set
+    CODE,  // enum (int) travelling as the code of its table; 0 is not set
+    BOOL,  // bool
+    NONE,  // no member: a constant tag or JSON value
+};
+
+// Where a row differs from what its kind does by default.
+enum RowFlag : unsigned int {
+    NO_TAG_WRITE = 1u << 0,   // read from tags, never written
+    NO_JSON_WRITE = 1u << 1,  // read from JSON, never written
+    NO_JSON_READ = 1u << 2,   // written to JSON, never read
+    KEEP_TAG = 1u << 3,       // a code outside the table keeps the field (tags)
+    KEEP_JSON = 1u << 4,      // ... (JSON); otherwise it clears the field to 0
+    LOW8 = 1u << 5,           // U32 sent as its low 8 bits
+    ALWAYS = 1u << 6,         // written even when not set
+    READ8 = 1u << 7,          // U32 read through the 8-bit getter
+    STORED_JSON = 1u << 8,    // CODE written to JSON as stored, code or not
+    WIDE_JSON = 1u << 9,      // CODE read from the JSON integer's low 32 bits, not 8
+    JOIN = 1u << 10,          // JSON written into the element before
+    INHERITED = 1u << 11,     // a member of the base class, which sets, copies and frees it
+    RAW_TAG = 1u << 12,       // CODE read from tags as the byte itself, no table
+    IF_NONZERO = 1u << 13,    // U32 written only when it is not 0
+};
+
+using TagHook = void (*)(void* obj, const TagIn& tag);
+using JsonReadHook = void (*)(void* obj, json_int_t value);
+using JsonWriteHook = int (*)(const void* obj);
+
+struct Field {
+    Kind kind;
+    unsigned short at;     // byte offset of the member
+    unsigned char tag;     // 0: not in tags
+    signed char json;      // place in the JSON array; -1: not in JSON
+    unsigned int flags;    // RowFlag bits
+    const char* key;       // JSON key
+    const char* warning;   // logged when JSON gives the wrong type
+    const CodePair* codes;
+    unsigned char nCodes;
+    const CodePair* jsonCodes;  // the table JSON is written with (default: codes)
+    unsigned char nJsonCodes;
+    unsigned int init;     // default value (U32, CODE, BOOL, NONE's constant)
+    TagHook onTag;         // replaces the default tag read
+    JsonReadHook onJson;   // replaces the default JSON integer read
+    JsonWriteHook jsonOut; // replaces the default JSON write (an integer)
+};
+
+struct ObjectTable {
+    const std::type_info* type;
+    unsigned char wireCode;
+    log4cpp::Category& (*log)();
+    const char* unknownTag;  // log format of a tag the class does not know
+    JsonParseTexts texts;
+    const char* printKey;
+    bool readsMessageTags;   // false: only the group's own tags are read
+    void (*afterJsonElement)(void* obj);
+    std::vector<Field> fields;         // in tag order
+    std::vector<unsigned char> json;   // row indices in JSON order
+    std::vector<unsigned char> keys;   // identity rows, in comparison order
+    unsigned char byTag[256];          // 1 + the row reading each tag, 0 for none
+};
+
+// Builds a class's table, from inside its constructor (self is `this`).
+class TableBuilder {
+public:
+    TableBuilder(const void* self, const std::type_info& type, unsigned char wireCode,
+                 log4cpp::Category& (*log)(), const JsonParseTexts& texts);
+
+    TableBuilder& u32(const unsigned int* m, int tag, const char* key, int json,
+                      const char* warning, unsigned int flags = 0, unsigned int init = kNotSet32);
+    TableBuilder& text(char* const* m, int tag, const char* key, int json, const char* warning,
+                       unsigned int flags = 0);
+    TableBuilder& real(const float* m, int tag, const char* key, int json, const char* warning,
+                       unsigned int flags = 0);
+    TableBuilder& boolean(const bool* m, int tag, const char* key, int json,
+                          const char* warning);
+    template <class E, std::size_t N>
+    TableBuilder& code(const E* m, int tag, const char* key, int json, const char* warning,
+                       const CodePair (&codes)[N], unsigned int flags = 0, int init = 0) {
+        static_assert(sizeof(E) == sizeof(int), "enums are int-sized");
+        Field& f = add(Kind::CODE, m, tag, key, json, warning, flags, static_cast<unsigned>(init));
+        f.codes = f.jsonCodes = codes;
+        f.nCodes = f.nJsonCodes = static_cast<unsigned char>(N);
+        return *this;
+    }
+    // A tag or JSON value that is the same for every object (no member).
+    TableBuilder& constant(int tag, const char* key, int json, int value);
+    // A tag that is read and changes nothing.
+    TableBuilder& ignored(int tag);
+
+    // Adjust the row added last.
+    TableBuilder& onTag(TagHook hook);
+    TableBuilder& onJson(JsonReadHook hook);
+    TableBuilder& jsonOut(JsonWriteHook hook);
+    template <std::size_t N>
+    TableBuilder& jsonCodes(const CodePair (&codes)[N]) {
+        rows_.back().jsonCodes = codes;
+        rows_.back().nJsonCodes = static_cast<unsigned char>(N);
+        return *this;
+    }
+
+    TableBuilder& unknownTag(const char* format);
+    TableBuilder& printKey(const char* key);
+    TableBuilder& messageTagsIgnored();
+    TableBuilder& afterJsonElement(void (*hook)(void* obj));
+    // The identity: the members compared, in the order operator< uses.
+    TableBuilder& keys(std::initializer_list<const void*> members);
+
+    // The finished table; it lives as long as the program.
+    const ObjectTable* build();
+
+private:
+    Field& add(Kind kind, const void* member, int tag, const char* key, int json,
+               const char* warning, unsigned int flags, unsigned int init);
+    unsigned short offsetOf(const void* member) const;
+
+    const char* self_;
+    ObjectTable* table_;
+    std::vector<Field>& rows_;
+};
+
+// ---- the engine ----
+
+void constructFields(void* obj, const ObjectTable& t);
+void copyFields(void* obj, const void* source, const ObjectTable& t);
+void freeFields(void* obj, const ObjectTable& t);
+cTagList* tagsOf(const void* obj, const ObjectTable& t);
+void populate(void* obj, const ObjectTable& t, const TagIn& tag);
+bool parseGroup(void* obj, const ObjectTable& t, VelmorObject* group, std::vector<VTag*>* msgTags);
+json_t* jsonOf(const void* obj, const ObjectTable& t);
+bool parseJson(void* obj, const ObjectTable& t, json_t* array);
+bool sameKey(const void* a, const void* b, const ObjectTable& t);
+bool keyLess(const void* a, const void* b, const ObjectTable& t);
+
+// ---- the direct message path ----
+
+// The table of obj's exact class, or null (a class of the program's own,
+// derived from one of ours, or a class without one).
+const ObjectTable* tableOf(const cObject& obj);
+// Appends obj's tags to msg in encoded form, byte for byte what getTags()
+// would add, without making tag objects.
+void encodeObject(const void* obj, const ObjectTable& t, VMsg& msg);
+
+}  // namespace wqx
+
+// The operations every table-driven class has, all handed to the engine.
+// `table` is the class's table pointer, set by its constructor.
+#define WQX_TABLE_OPERATIONS(Class, table)                                               \
+    cTagList* Class::getTags() { return wqx::tagsOf(this, *table); }                     \
+    bool Class::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {                \
+        return wqx::parseGroup(this, *table, group, msgTags);                            \
+    }                                                                                    \
+    json_t* Class::getJSONObj() { return wqx::jsonOf(this, *table); }                    \
+    bool Class::parse(json_t* array) { return wqx::parseJson(this, *table, array); }     \
+    bool Class::compIndex(cObject* other) {                                              \
+        const Class* o = dynamic_cast<const Class*>(other);                              \
+        return o && wqx::sameKey(this, o, *table);                                       \
+    }                                                                                    \
+    bool Class::operator<(cObject& other) {                                              \
+        const Class* o = dynamic_cast<const Class*>(&other);                             \
+        return o && wqx::keyLess(this, o, *table);                                       \
+    }                                                                                    \
+    const char* Class::printKey() { return table->printKey; }                            \
+    cObject* Class::clone() { return new Class(this); }
+
+#endif
