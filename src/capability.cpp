@@ -1,96 +1,40 @@
 #include "capability.h"
 
-#include <tuple>
-
-#include "objectfields.h"
+#include "fieldtable.h"
 
 using namespace wqx;
 
 WQX_LOG_CATEGORY(capabilityLog, "cObjectCapability")
 
-cObjectCapability::cObjectCapability()
-    : cObject(OBJ_CAPABILITY),
-      deviceSerial(kNotSet32),
-      capId(kNotSet32),
-      label(nullptr),
-      value(nullptr) {}
+namespace {
+const ObjectTable* table;
+}  // namespace
 
-cObjectCapability::cObjectCapability(cObjectCapability* source) : cObjectCapability() {
-    if (!source) return;
-    setDeviceSerial(source->getDeviceSerial());
-    setCapId(source->getCapId());
-    setLabel(source->getLabel());
-    setValue(source->getValue());
+cObjectCapability::cObjectCapability() : cObject(OBJ_CAPABILITY) {
+    // Peers match these texts as they are, borrowed names included.
+    static const ObjectTable* const t =
+        table = TableBuilder(this, typeid(*this), 171, capabilityLog,
+                             {"object in capability parse not a JSON object",
+                              "Array size in capability parse array size:%d ",
+                              "object in capability parse not a JSON object "})
+            .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "devId in capability parse not a number")
+            .u32(&capId, 174, "TAG_CAP_ID", 1, "pNum in capability parse not a number")
+            .text(&label, 172, "TAG_CAP_LABEL", 2, "portLabel in capability parse not a string")
+            .text(&value, 173, "TAG_CAP_VALUE", 3, "Event Value in adhoc parse not a string")
+            .printKey("")
+            .keys({&deviceSerial, &capId})
+            .build();
+    constructFields(this, *t);
 }
 
-cObjectCapability::~cObjectCapability() {
-    delete[] label;
-    delete[] value;
+cObjectCapability::cObjectCapability(cObjectCapability* source) : cObjectCapability() {
+    if (source) copyFields(this, source, *table);
 }
 
 void cObjectCapability::setLabel(const char* text) { setText(label, text); }
 void cObjectCapability::setValue(const char* text) { setText(value, text); }
 
-cTagList* cObjectCapability::getTags() {
-    cTagList* tags = new cTagList;
-    tags->add(171);
-    addIfSet(*tags, 8, deviceSerial);
-    addIfSet(*tags, 174, capId);
-    addIfSet(*tags, 172, label);
-    addIfSet(*tags, 173, value);
-    return tags;
-}
+void cObjectCapability::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
-void cObjectCapability::populate_tags(VTag* tag) {
-    switch (tag->getTag()) {
-    case 8: deviceSerial = cTagList::getUInt32(tag); break;
-    case 172: setLabel(TagText(tag).c_str()); break;
-    case 173: setValue(TagText(tag).c_str()); break;
-    case 174: capId = cTagList::getUInt32(tag); break;
-    default: logUnknownTag(capabilityLog(), tag); break;
-    }
-}
-
-bool cObjectCapability::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {
-    return populateFrom(group, msgTags, [this](VTag* t) { populate_tags(t); });
-}
-
-json_t* cObjectCapability::getJSONObj() {
-    return JsonFields()
-        .integer("TAG_DEV_ID", deviceSerial)
-        .integer("TAG_CAP_ID", capId)
-        .text("TAG_CAP_LABEL", label)
-        .text("TAG_CAP_VALUE", value)
-        .release();
-}
-
-bool cObjectCapability::parse(json_t* array) {
-    // Peers match these texts as they are, borrowed names included.
-    static const JsonParseTexts texts = {"object in capability parse not a JSON object",
-                                         "Array size in capability parse array size:%d ",
-                                         "object in capability parse not a JSON object "};
-    return parseJsonFields(array, texts, [this](const JsonElement& e) {
-        return e.u32("TAG_DEV_ID", "devId in capability parse not a number", deviceSerial) &&
-               e.u32("TAG_CAP_ID", "pNum in capability parse not a number", capId) &&
-               e.text("TAG_CAP_LABEL", "portLabel in capability parse not a string",
-                      [this](const char* s) { setLabel(s); }) &&
-               e.text("TAG_CAP_VALUE", "Event Value in adhoc parse not a string",
-                      [this](const char* s) { setValue(s); });
-    });
-}
-
-bool cObjectCapability::compIndex(cObject* other) {
-    cObjectCapability* c = dynamic_cast<cObjectCapability*>(other);
-    return c && c->capId == capId && c->deviceSerial == deviceSerial;
-}
-
-bool cObjectCapability::operator<(cObject& other) {
-    // Checked cast: another class is never less, rather than having fields
-    // it does not own read as a capability's.
-    cObjectCapability* c = dynamic_cast<cObjectCapability*>(&other);
-    return c && std::tie(deviceSerial, capId) < std::tie(c->deviceSerial, c->capId);
-}
-
-const char* cObjectCapability::printKey() { return ""; }
-
-cObject* cObjectCapability::clone() { return new cObjectCapability(this); }
+WQX_TABLE_OPERATIONS(cObjectCapability, table)
+WQX_TABLE_IDENTITY(cObjectCapability, table)

@@ -54,10 +54,9 @@ cObjectDevice::cObjectDevice(cObjectDevice* source) : cObjectDevice() {
     if (source) copyFields(this, source, *table);
 }
 
-cObjectDevice::~cObjectDevice() { freeFields(this, *table); }
-
 void cObjectDevice::setDeviceLabel(const char* label) { setText(deviceLabel, label); }
 
 void cObjectDevice::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
 WQX_TABLE_OPERATIONS(cObjectDevice, table)
+WQX_TABLE_IDENTITY(cObjectDevice, table)

@@ -113,7 +113,7 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}}),
+                             nullptr, {}, {}, {}, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
@@ -126,7 +126,7 @@ Field& TableBuilder::add(Kind kind, const void* member, int tag, const char* key
     f.kind = kind;
     f.at = member ? offsetOf(member) : 0;
     f.tag = static_cast<unsigned char>(tag);
-    f.json = static_cast<signed char>(key ? json : -1);
+    f.json = f.jsonRead = static_cast<signed char>(key ? json : -1);
     f.flags = flags;
     f.key = key;
     f.warning = warning;
@@ -166,6 +166,11 @@ TableBuilder& TableBuilder::constant(int tag, const char* key, int json, int val
 
 TableBuilder& TableBuilder::ignored(int tag) {
     add(Kind::NONE, nullptr, tag, nullptr, -1, nullptr, NO_TAG_WRITE, 0);
+    return *this;
+}
+
+TableBuilder& TableBuilder::readAt(int place) {
+    rows_.back().jsonRead = static_cast<signed char>(place);
     return *this;
 }
 
@@ -226,8 +231,12 @@ const ObjectTable* TableBuilder::build() {
             t.byTag[f.tag] = static_cast<unsigned char>(i + 1);
         if (f.json >= 0) t.json.push_back(static_cast<unsigned char>(i));
     }
+    t.jsonRead = t.json;
     std::stable_sort(t.json.begin(), t.json.end(), [&t](unsigned char a, unsigned char b) {
         return t.fields[a].json < t.fields[b].json;
+    });
+    std::stable_sort(t.jsonRead.begin(), t.jsonRead.end(), [&t](unsigned char a, unsigned char b) {
+        return t.fields[a].jsonRead < t.fields[b].jsonRead;
     });
     gByWireCode[t.wireCode].store(&t, std::memory_order_release);
     return &t;
@@ -430,7 +439,7 @@ bool parseJson(void* obj, const ObjectTable& t, json_t* array) {
     return parseJsonFields(
         array, t.texts,
         [&](const JsonElement& e) {
-            for (unsigned char i : t.json) {
+            for (unsigned char i : t.jsonRead) {
                 const Field& f = t.fields[i];
                 if (!(f.flags & NO_JSON_READ) && !readJsonField(obj, f, e)) return false;
             }

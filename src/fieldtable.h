@@ -80,6 +80,7 @@ struct Field {
     unsigned short at;     // byte offset of the member
     unsigned char tag;     // 0: not in tags
     signed char json;      // place in the JSON array; -1: not in JSON
+    signed char jsonRead;  // place among the keys a JSON element is read for
     unsigned int flags;    // RowFlag bits
     const char* key;       // JSON key
     const char* warning;   // logged when JSON gives the wrong type
@@ -103,7 +104,8 @@ struct ObjectTable {
     bool readsMessageTags;   // false: only the group's own tags are read
     void (*afterJsonElement)(void* obj);
     std::vector<Field> fields;         // in tag order
-    std::vector<unsigned char> json;   // row indices in JSON order
+    std::vector<unsigned char> json;      // row indices in JSON order
+    std::vector<unsigned char> jsonRead;  // row indices in the order keys are read
     std::vector<unsigned char> keys;   // identity rows, in comparison order
     unsigned char byTag[256];          // 1 + the row reading each tag, 0 for none
 };
@@ -131,12 +133,22 @@ public:
         f.nCodes = f.nJsonCodes = static_cast<unsigned char>(N);
         return *this;
     }
+    // An enum read from a tag as the byte itself, never written.
+    template <class E>
+    TableBuilder& rawByte(const E* m, int tag) {
+        static_assert(sizeof(E) == sizeof(int), "enums are int-sized");
+        add(Kind::CODE, m, tag, nullptr, -1, nullptr, NO_TAG_WRITE | RAW_TAG, 0);
+        return *this;
+    }
     // A tag or JSON value that is the same for every object (no member).
     TableBuilder& constant(int tag, const char* key, int json, int value);
     // A tag that is read and changes nothing.
     TableBuilder& ignored(int tag);
 
     // Adjust the row added last.
+    // Where a key is read when an element holds several: a class that has
+    // always read its keys in another order than it writes them keeps it.
+    TableBuilder& readAt(int place);
     TableBuilder& onTag(TagHook hook);
     TableBuilder& onJson(JsonReadHook hook);
     TableBuilder& jsonOut(JsonWriteHook hook);
@@ -194,12 +206,18 @@ void encodeObject(const void* obj, const ObjectTable& t, VMsg& msg);
 // The operations every table-driven class has, all handed to the engine.
 // `table` is the class's table pointer, set by its constructor.
 #define WQX_TABLE_OPERATIONS(Class, table)                                               \
+    Class::~Class() { wqx::freeFields(this, *table); }                                   \
     cTagList* Class::getTags() { return wqx::tagsOf(this, *table); }                     \
     bool Class::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {                \
         return wqx::parseGroup(this, *table, group, msgTags);                            \
     }                                                                                    \
     json_t* Class::getJSONObj() { return wqx::jsonOf(this, *table); }                    \
     bool Class::parse(json_t* array) { return wqx::parseJson(this, *table, array); }     \
+    const char* Class::printKey() { return table->printKey; }                            \
+    cObject* Class::clone() { return new Class(this); }
+
+// Identity from the table's keys, against objects of the same class only.
+#define WQX_TABLE_IDENTITY(Class, table)                                                 \
     bool Class::compIndex(cObject* other) {                                              \
         const Class* o = dynamic_cast<const Class*>(other);                              \
         return o && wqx::sameKey(this, o, *table);                                       \
@@ -207,8 +225,6 @@ void encodeObject(const void* obj, const ObjectTable& t, VMsg& msg);
     bool Class::operator<(cObject& other) {                                              \
         const Class* o = dynamic_cast<const Class*>(&other);                             \
         return o && wqx::keyLess(this, o, *table);                                       \
-    }                                                                                    \
-    const char* Class::printKey() { return table->printKey; }                            \
-    cObject* Class::clone() { return new Class(this); }
+    }
 
 #endif
