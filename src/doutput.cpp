@@ -1,22 +1,66 @@
 #include "doutput.h"
 
+#include "fieldtable.h"
 #include "portfields.h"
 
 using namespace wqx;
 
 WQX_LOG_CATEGORY(doutputLog, "cObjectDOutput")
 
-cObjectDOutput::cObjectDOutput()
-    : cObjectPort(PORT_TYPE_DOUT), outputState(IOSTATE_NOT_SET), defaultState(IOSTATE_NOT_SET) {}
+namespace {
+const ObjectTable* table;
+}  // namespace
+
+cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
+    // Unlike the input, the states go through their setters (deriving the
+    // status) in tags too, the label also comes as tag 26, an unknown status
+    // code clears the status, and the alarm status has a JSON element of its
+    // own. It is read after the states, so a written status wins over the
+    // derived one.
+    static const ObjectTable* const t =
+        table = TableBuilder(this, typeid(*this), 16, doutputLog,
+                             {"object in doutput parse not a JSON array",
+                              "Array size in doutput parse array size:%d ",
+                              "object in doutput parse not a JSON object "})
+            .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "devId in doutput parse not a number", INHERITED)
+            .u32(&portId, 18, "TAG_IO_PNUM", 1, "pNum in doutput parse not a number", INHERITED)
+            .code(&portOpState, 22, "TAG_IO_STATUS", 4, "portStatus in doutput parse not a number",
+                  kOpStateCodes, INHERITED | KEEP_TAG | KEEP_JSON)
+            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 5,
+                  "portAlarmStatus in doutput parse not a number", kPortStatusCodes, INHERITED)
+            .jsonCodes(kDiscreteAlarmCodes)
+            .code(&outputState, 17, "TAG_IO_STATE", 3, "portState in doutput parse not a number",
+                  kIOStateCodes)
+            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setOutputState, t.u8()); })
+            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setOutputState, v); })
+            .code(&defaultState, 20, "TAG_IO_DEFAULT_STATE", 2,
+                  "portDefaultState in doutput parse not a number", kIOStateCodes)
+            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setDefaultState, t.u8()); })
+            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setDefaultState, v); })
+            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 8,
+                  "portLastToggled in doutput parse not a number", kToggleCodes, INHERITED)
+            .readAt(7)
+            .jsonOut([](const void* o) {
+                return discreteToggledJson(static_cast<const cObjectDOutput*>(o)->getPortToggled());
+            })
+            .text(&portLabel, 21, "TAG_IO_LABEL", 7, "portLabel in doutput parse not a string",
+                  INHERITED)
+            .readAt(8)
+            .constant(19, "TAG_IO_TYPE", 6, PORT_TYPE_DOUT)
+            .onTag([](void* o, const TagIn&) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
+            .text(&portLabel, 26, nullptr, -1, nullptr, INHERITED | NO_TAG_WRITE)
+            .unknownTag("Unknown Tag: %02X(%d)")
+            .afterJsonElement([](void* o) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
+            .keys({&portId, &deviceSerial})
+            .build();
+    constructFields(this, *t);
+}
 
 cObjectDOutput::cObjectDOutput(cObjectDOutput* source) : cObjectDOutput() {
     if (!source) return;
     copyPortFields(*source);
-    outputState = source->outputState;
-    defaultState = source->defaultState;
+    copyFields(this, source, *table);
 }
-
-cObjectDOutput::~cObjectDOutput() = default;
 
 void cObjectDOutput::setOutputState(eObjectIOState v) {
     outputState = v;
@@ -28,91 +72,7 @@ void cObjectDOutput::setDefaultState(eObjectIOState v) {
     portStatus = discreteStatus(outputState, defaultState);
 }
 
-// The status goes out before the states, so a reader taking the group in
-// order ends with the status derived from the states whenever they travel.
-cTagList* cObjectDOutput::getTags() {
-    cTagList* tags = newPointTags(16);
-    addCode(*tags, 22, kOpStateCodes, portOpState);
-    addCode(*tags, 28, kPortStatusCodes, portStatus);
-    addCode(*tags, 17, kIOStateCodes, outputState);
-    addCode(*tags, 20, kIOStateCodes, defaultState);
-    addCode(*tags, 88, kToggleCodes, portToggled);
-    addIfSet(*tags, 21, portLabel);
-    tags->add(19, static_cast<unsigned char>(PORT_TYPE_DOUT));
-    return tags;
-}
+void cObjectDOutput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
-// Unlike the input, the states go through their setters (deriving the
-// status), the label also comes as tag 26, and an unknown status code
-// clears the status.
-void cObjectDOutput::populate_tags(VTag* tag) {
-    switch (tag->getTag()) {
-    case 17: ioStateTo(this, &cObjectDOutput::setOutputState)(cTagList::getUInt8(tag)); break;
-    case 19: portType = PORT_TYPE_DOUT; break;
-    case 20: ioStateTo(this, &cObjectDOutput::setDefaultState)(cTagList::getUInt8(tag)); break;
-    case 26: setPortLabel(TagText(tag).c_str()); break;
-    case 28:
-        portStatus = static_cast<eObjectStatus>(valueOf(kPortStatusCodes, cTagList::getUInt8(tag), 0));
-        break;
-    default:
-        if (!populatePointTag(tag)) logUnknownTag(doutputLog(), tag, "Unknown Tag: %02X(%d)");
-        break;
-    }
-}
-
-bool cObjectDOutput::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {
-    return populateFrom(group, msgTags, [this](VTag* t) { populate_tags(t); });
-}
-
-json_t* cObjectDOutput::getJSONObj() {
-    // Unlike the input, the alarm status has an element of its own; it has
-    // no code for status 3 either.
-    return JsonFields()
-        .integer("TAG_DEV_ID", deviceSerial)
-        .integer("TAG_IO_PNUM", portId)
-        .code("TAG_IO_DEFAULT_STATE", kIOStateCodes, defaultState)
-        .code("TAG_IO_STATE", kIOStateCodes, outputState)
-        .code("TAG_IO_STATUS", kOpStateCodes, portOpState)
-        .code("TAG_PORT_ALARM_STATUS", kDiscreteAlarmCodes, portStatus)
-        .integer("TAG_IO_TYPE", PORT_TYPE_DOUT)
-        .text("TAG_IO_LABEL", portLabel)
-        .integerIf("TAG_PORT_LAST_TOGGLED", true, discreteToggledJson(portToggled))
-        .release();
-}
-
-bool cObjectDOutput::parse(json_t* array) {
-    static const JsonParseTexts texts = {"object in doutput parse not a JSON array",
-                                         "Array size in doutput parse array size:%d ",
-                                         "object in doutput parse not a JSON object "};
-    // The alarm status is read after the states, so a written status wins
-    // over the one the setters derive.
-    return parseJsonFields(
-        array, texts,
-        [this](const JsonElement& e) {
-            return e.u32("TAG_DEV_ID", "devId in doutput parse not a number", deviceSerial) &&
-                   e.u32("TAG_IO_PNUM", "pNum in doutput parse not a number", portId) &&
-                   e.integer("TAG_IO_DEFAULT_STATE",
-                             "portDefaultState in doutput parse not a number",
-                             ioStateTo(this, &cObjectDOutput::setDefaultState)) &&
-                   e.integer("TAG_IO_STATE", "portState in doutput parse not a number",
-                             ioStateTo(this, &cObjectDOutput::setOutputState)) &&
-                   e.code8("TAG_IO_STATUS", "portStatus in doutput parse not a number",
-                           kOpStateCodes, portOpState, portOpState) &&
-                   e.code8("TAG_PORT_ALARM_STATUS", "portAlarmStatus in doutput parse not a number",
-                           kPortStatusCodes, portStatus) &&
-                   e.code8("TAG_PORT_LAST_TOGGLED",
-                           "portLastToggled in doutput parse not a number", kToggleCodes,
-                           portToggled) &&
-                   e.text("TAG_IO_LABEL", "portLabel in doutput parse not a string",
-                          [this](const char* s) { setPortLabel(s); });
-        },
-        [this] { portType = PORT_TYPE_DOUT; });
-}
-
-bool cObjectDOutput::compIndex(cObject* other) { return samePoint(*this, other); }
-
-bool cObjectDOutput::operator<(cObject& other) { return pointLess(*this, other); }
-
-const char* cObjectDOutput::printKey() { return nullptr; }
-
-cObject* cObjectDOutput::clone() { return new cObjectDOutput(this); }
+WQX_TABLE_OPERATIONS(cObjectDOutput, table)
+WQX_TABLE_IDENTITY(cObjectDOutput, table)

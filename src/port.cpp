@@ -1,5 +1,6 @@
 #include "port.h"
 
+#include "fieldtable.h"
 #include "portfields.h"
 
 using namespace wqx;
@@ -19,17 +20,32 @@ cObject::eObjectTypes objectTypeFor(cObjectPort::ePortType type) {
     return static_cast<cObject::eObjectTypes>(objectType >= 0 ? objectType : cObject::OBJ_PORT);
 }
 
+const ObjectTable* table;
+
 }  // namespace
 
-cObjectPort::cObjectPort()
-    : cObject(OBJ_PORT),
-      portId(kNotSet32),
-      deviceSerial(kNotSet32),
-      portType(PORT_TYPE_PLAIN),
-      portLabel(nullptr),
-      portOpState(OPSTATE_NOT_SET),
-      portStatus(STATUS_NOT_SET),
-      portToggled(TOGGLED_NOT_SET) {}
+cObjectPort::cObjectPort() : cObject(OBJ_PORT) {
+    // The object type stays as constructed even when the port type changes.
+    static const ObjectTable* const t =
+        table = TableBuilder(this, typeid(*this), 23, portLog,
+                             {"object in port parse not a JSON array",
+                              "Array size in port parse array size:%d ",
+                              "object in port parse not a JSON object "})
+            .u32(&portId, 25, "TAG_IO_PNUM", 0, "pNum in port parse not a number")
+            .u32(&deviceSerial, 8, "TAG_DEV_ID", 1, "devId in port parse not a number")
+            .code(&portType, 24, "TAG_PORT_TYPE", 2, "portType in port parse not a number",
+                  kPortTypeCodes, KEEP_TAG | KEEP_JSON)
+            .text(&portLabel, 21, "TAG_IO_LABEL", 3, "portLabel in port parse not a string")
+            .code(&portOpState, 27, "TAG_PORT_STATE", 5, "portState in port parse not a number",
+                  kOpStateCodes)
+            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 4,
+                  "portAlarmStatus in port parse not a number", kPortStatusCodes)
+            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 6,
+                  "portLastToggled in dinput parse not a number", kToggleCodes)
+            .keys({&portId, &deviceSerial, &portType})
+            .build();
+    constructFields(this, *t);
+}
 
 cObjectPort::cObjectPort(ePortType type) : cObjectPort() {
     portType = type;
@@ -40,16 +56,8 @@ cObjectPort::cObjectPort(cObjectPort* source) : cObjectPort() {
     if (source) copyPortFields(*source);
 }
 
-cObjectPort::~cObjectPort() { delete[] portLabel; }
-
 void cObjectPort::copyPortFields(const cObjectPort& source) {
-    portId = source.portId;
-    deviceSerial = source.deviceSerial;
-    portType = source.portType;
-    setPortLabel(source.portLabel);
-    portOpState = source.portOpState;
-    portStatus = source.portStatus;
-    portToggled = source.portToggled;
+    copyFields(this, &source, *table);
     // Deriving the type from the port type instead would let a copy of a
     // port whose type changed after construction name another class than
     // its source, and so travel in JSON as that class.
@@ -58,44 +66,10 @@ void cObjectPort::copyPortFields(const cObjectPort& source) {
 
 void cObjectPort::setPortLabel(const char* label) { setText(portLabel, label); }
 
-cTagList* cObjectPort::getTags() {
-    cTagList* tags = new cTagList;
-    tags->add(23);
-    addIfSet(*tags, 25, portId);
-    addIfSet(*tags, 8, deviceSerial);
-    addCode(*tags, 24, kPortTypeCodes, portType);
-    addIfSet(*tags, 21, portLabel);
-    addCode(*tags, 27, kOpStateCodes, portOpState);
-    addCode(*tags, 28, kPortStatusCodes, portStatus);
-    addCode(*tags, 88, kToggleCodes, portToggled);
-    return tags;
-}
+void cObjectPort::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
-void cObjectPort::populate_tags(VTag* tag) {
-    switch (tag->getTag()) {
-    case 8: deviceSerial = cTagList::getUInt32(tag); break;
-    case 21: setPortLabel(TagText(tag).c_str()); break;
-    case 24:
-        portType = static_cast<ePortType>(valueOf(kPortTypeCodes, cTagList::getUInt8(tag), portType));
-        break;
-    case 25: portId = cTagList::getUInt32(tag); break;
-    case 27:
-        portOpState = static_cast<eObjectOpState>(valueOf(kOpStateCodes, cTagList::getUInt8(tag), 0));
-        break;
-    case 28:
-        portStatus = static_cast<eObjectStatus>(valueOf(kPortStatusCodes, cTagList::getUInt8(tag), 0));
-        break;
-    case 88:
-        portToggled = static_cast<ePortLastToggled>(valueOf(kToggleCodes, cTagList::getUInt8(tag), 0));
-        break;
-    default: logUnknownTag(portLog(), tag); break;
-    }
-}
-
-bool cObjectPort::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {
-    return populateFrom(group, msgTags, [this](VTag* t) { populate_tags(t); });
-}
-
+// The I/O points' common head and tags, kept for classes derived outside
+// the library; the library's own points describe theirs in their tables.
 cTagList* cObjectPort::newPointTags(int wireCode) const {
     cTagList* tags = new cTagList;
     tags->add(wireCode);
@@ -120,55 +94,5 @@ bool cObjectPort::populatePointTag(VTag* tag) {
     }
 }
 
-json_t* cObjectPort::getJSONObj() {
-    return JsonFields()
-        .integer("TAG_IO_PNUM", portId)
-        .integer("TAG_DEV_ID", deviceSerial)
-        .code("TAG_PORT_TYPE", kPortTypeCodes, portType)
-        .text("TAG_IO_LABEL", portLabel)
-        .code("TAG_PORT_ALARM_STATUS", kPortStatusCodes, portStatus)
-        .code("TAG_PORT_STATE", kOpStateCodes, portOpState)
-        .code("TAG_PORT_LAST_TOGGLED", kToggleCodes, portToggled)
-        .release();
-}
-
-bool cObjectPort::parse(json_t* array) {
-    static const JsonParseTexts texts = {"object in port parse not a JSON array",
-                                         "Array size in port parse array size:%d ",
-                                         "object in port parse not a JSON object "};
-    // The object type stays as constructed even when the port type changes.
-    return parseJsonFields(array, texts, [this](const JsonElement& e) {
-        return e.u32("TAG_IO_PNUM", "pNum in port parse not a number", portId) &&
-               e.u32("TAG_DEV_ID", "devId in port parse not a number", deviceSerial) &&
-               e.code8("TAG_PORT_TYPE", "portType in port parse not a number", kPortTypeCodes,
-                       portType, portType) &&
-               e.text("TAG_IO_LABEL", "portLabel in port parse not a string",
-                      [this](const char* s) { setPortLabel(s); }) &&
-               e.code8("TAG_PORT_ALARM_STATUS", "portAlarmStatus in port parse not a number",
-                       kPortStatusCodes, portStatus) &&
-               e.code8("TAG_PORT_STATE", "portState in port parse not a number", kOpStateCodes,
-                       portOpState) &&
-               e.code8("TAG_PORT_LAST_TOGGLED", "portLastToggled in dinput parse not a number",
-                       kToggleCodes, portToggled);
-    });
-}
-
-bool cObjectPort::compIndex(cObject* other) {
-    cObjectPort* p = dynamic_cast<cObjectPort*>(other);
-    return p && p->portId == portId && p->deviceSerial == deviceSerial &&
-           p->portType == portType;
-}
-
-bool cObjectPort::operator<(cObject& other) {
-    // Checked cast: comparing with another class answers false instead of
-    // reading fields the other object does not have.
-    cObjectPort* p = dynamic_cast<cObjectPort*>(&other);
-    if (!p) return false;
-    if (portId != p->portId) return portId < p->portId;
-    if (deviceSerial != p->deviceSerial) return deviceSerial < p->deviceSerial;
-    return static_cast<int>(portType) < static_cast<int>(p->portType);
-}
-
-const char* cObjectPort::printKey() { return nullptr; }
-
-cObject* cObjectPort::clone() { return new cObjectPort(this); }
+WQX_TABLE_OPERATIONS(cObjectPort, table)
+WQX_TABLE_IDENTITY(cObjectPort, table)

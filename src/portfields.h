@@ -31,39 +31,18 @@ cObject::eObjectStatus discreteStatus(cObject::eObjectIOState present,
 // that stands for none, which the readers ignore.
 cObject::eObjectIOState ioStateOf(unsigned char code);
 
-// A reader of an incoming I/O state code (tag or JSON, low 8 bits) that
-// hands the state it stands for to obj's setter, so the setter derives the
-// status; a code that stands for no state is ignored.
+// Hands the I/O state an incoming code (tag or JSON, low 8 bits) stands
+// for to obj's setter, so the setter derives the status; a code that stands
+// for no state is ignored.
 template <class T>
-auto ioStateTo(T* obj, void (T::*setter)(cObject::eObjectIOState)) {
-    return [obj, setter](json_int_t code) {
-        if (cObject::eObjectIOState s = ioStateOf(static_cast<unsigned char>(code)))
-            (obj->*setter)(s);
-    };
+void setIoState(void* obj, void (T::*setter)(cObject::eObjectIOState), long long code) {
+    if (cObject::eObjectIOState s = ioStateOf(static_cast<unsigned char>(code)))
+        (static_cast<T*>(obj)->*setter)(s);
 }
 
 // The discrete points write last toggled to JSON always: through the toggle
 // code when it has one, otherwise as stored (0 included).
 int discreteToggledJson(cObjectPort::ePortLastToggled toggled);
-
-// Identity of an I/O point: port id and device serial, and only against an
-// object of the point's own class.
-template <class T>
-bool samePoint(const T& self, cObject* other) {
-    const T* o = dynamic_cast<const T*>(other);
-    return o && o->getPortId() == self.getPortId() &&
-           o->getDeviceSerial() == self.getDeviceSerial();
-}
-
-// Order of I/O points: by port id, then device serial. An object of another
-// class is never less.
-template <class T>
-bool pointLess(const T& self, cObject& other) {
-    const T* o = dynamic_cast<const T*>(&other);
-    if (!o) return false;
-    if (self.getPortId() != o->getPortId()) return self.getPortId() < o->getPortId();
-    return self.getDeviceSerial() < o->getDeviceSerial();
-}
 
 }  // namespace wqx
 
