@@ -166,6 +166,7 @@ VTag* VTagFactory::createVTag(unsigned char tag, const void* data, unsigned shor
 VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
     return new VTagUInt32(tag, value);
 }
+VTag* VTagFactory::createVTag(const VTagView& v) { return decodeTag(v.tag, v.type, v.value, v.len); }
 
 // ---- messages ----
 

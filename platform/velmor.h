@@ -147,6 +147,14 @@ private:
     std::vector<unsigned char> data_;
 };
 
+// A tag as it lies in encoded bytes: value is len bytes in wire order.
+struct VTagView {
+    unsigned char tag;
+    unsigned char type;
+    unsigned short len;
+    const unsigned char* value;
+};
+
 // The one way the object layer makes tags. Each overload returns a new tag
 // owned by the caller.
 class WQX_EXPORT VTagFactory {
@@ -160,6 +168,7 @@ public:
     // The flag is kept for interface compatibility; floats always travel
     // as a type 6 tag whatever it says.
     static VTag* createVTag(unsigned char tag, float value, bool flag);
+    static VTag* createVTag(const VTagView& v);
 };
 
 // One dictionary entry: a tag number and the value type it travels as.

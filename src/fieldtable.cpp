@@ -30,18 +30,6 @@ const char* textAt(const void* obj, unsigned short at) {
     return *reinterpret_cast<const char* const*>(static_cast<const char*>(obj) + at);
 }
 
-int codeIn(const CodePair* codes, unsigned n, int value) {
-    for (unsigned i = 0; i < n; ++i)
-        if (codes[i].value == value) return codes[i].code;
-    return -1;
-}
-
-int valueIn(const CodePair* codes, unsigned n, int code, int fallback) {
-    for (unsigned i = 0; i < n; ++i)
-        if (codes[i].code == code) return codes[i].value;
-    return fallback;
-}
-
 unsigned int be32(const unsigned char* p) {
     return static_cast<unsigned int>(p[0]) << 24 | static_cast<unsigned int>(p[1]) << 16 |
            static_cast<unsigned int>(p[2]) << 8 | p[3];
@@ -307,7 +295,7 @@ void writeTags(const void* obj, const ObjectTable& t, Sink& out) {
             break;
         }
         case Kind::CODE: {
-            const int c = codeIn(f.codes, f.nCodes, load<int>(obj, f.at));
+            const int c = codeOf(f.codes, f.nCodes, load<int>(obj, f.at));
             if (c >= 0) out.u8(f.tag, static_cast<unsigned char>(c));
             break;
         }
@@ -358,7 +346,7 @@ void populate(void* obj, const ObjectTable& t, const TagIn& tag) {
         const unsigned char code = tag.u8();
         const int now = load<int>(obj, f.at);
         store(obj, f.at, (f.flags & RAW_TAG) ? static_cast<int>(code)
-                                             : valueIn(f.codes, f.nCodes, code,
+                                             : valueOf(f.codes, f.nCodes, code,
                                                        (f.flags & KEEP_TAG) ? now : 0));
         break;
     }
@@ -395,7 +383,7 @@ json_t* jsonOf(const void* obj, const ObjectTable& t) {
         case Kind::REAL: out.real(f.key, load<float>(obj, f.at)); break;
         case Kind::CODE: {
             const int v = load<int>(obj, f.at);
-            const int c = (f.flags & STORED_JSON) ? v : codeIn(f.jsonCodes, f.nJsonCodes, v);
+            const int c = (f.flags & STORED_JSON) ? v : codeOf(f.jsonCodes, f.nJsonCodes, v);
             out.integerIf(f.key, (f.flags & STORED_JSON) || c >= 0, c);
             break;
         }
@@ -424,7 +412,7 @@ bool readJsonField(void* obj, const Field& f, const JsonElement& e) {
             const int code = (f.flags & WIDE_JSON) ? static_cast<int>(static_cast<unsigned int>(v))
                                                    : static_cast<unsigned char>(v);
             const int now = load<int>(obj, f.at);
-            store(obj, f.at, valueIn(f.codes, f.nCodes, code, (f.flags & KEEP_JSON) ? now : 0));
+            store(obj, f.at, valueOf(f.codes, f.nCodes, code, (f.flags & KEEP_JSON) ? now : 0));
         });
     case Kind::BOOL:
         return e.boolean(f.key, f.warning, [&](bool v) { store(obj, f.at, v); });

@@ -71,26 +71,6 @@ void setText(char*& field, const char* text) {
 
 const CodePair kOpStateCodes[3] = {{1, 0}, {2, 1}, {3, 2}};
 
-void addIfSet(cTagList& tags, int tag, unsigned int value) {
-    if (isSet(value)) tags.add(tag, value);
-}
-
-void addIfSet(cTagList& tags, int tag, const char* text) {
-    if (text) tags.add(tag, text);
-}
-
-void addIfSet(cTagList& tags, int tag, float value) {
-    if (isSet(value)) tags.add(tag, value);
-}
-
-void addLow8IfSet(cTagList& tags, int tag, unsigned int value) {
-    if (isSet(value)) tags.add(tag, static_cast<unsigned char>(value & 0xFF));
-}
-
-void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt) {
-    log.info(fmt, tag->getTag(), tag->getTag());
-}
-
 JsonFields& JsonFields::append(json_t* element) {
     // A value jansson refused to build still holds its place in the array:
     // readers rely on the element count and order.

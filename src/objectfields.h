@@ -1,7 +1,7 @@
-// Internal helpers shared by the object classes: the not-set conventions,
-// enum code tables, owned texts, and the field-by-field shape of the tag and
-// JSON forms. Each class states only its own fields, keys and texts; the
-// mechanics live here once. Not installed; not exported.
+// The pieces the field table engine (fieldtable.h) is built from: the
+// not-set conventions, enum code tables, owned texts, a tag's whole text,
+// and the JSON field array written and read one element at a time. Not
+// installed; not exported.
 #ifndef WQX_OBJECTFIELDS_H
 #define WQX_OBJECTFIELDS_H
 
@@ -56,40 +56,31 @@ struct CodePair {
 
 // The code of a stored value, or -1 when it has none (not set, or outside
 // the table).
+inline int codeOf(const CodePair* table, std::size_t n, int value) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (table[i].value == value) return table[i].code;
+    return -1;
+}
 template <std::size_t N>
 int codeOf(const CodePair (&table)[N], int value) {
-    for (const CodePair& p : table)
-        if (p.value == value) return p.code;
-    return -1;
+    return codeOf(table, N, value);
 }
 
 // The value for an incoming code, or fallback when the code is unknown.
+inline int valueOf(const CodePair* table, std::size_t n, int code, int fallback) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (table[i].code == code) return table[i].value;
+    return fallback;
+}
 template <std::size_t N>
 int valueOf(const CodePair (&table)[N], int code, int fallback) {
-    for (const CodePair& p : table)
-        if (p.code == code) return p.value;
-    return fallback;
+    return valueOf(table, N, code, fallback);
 }
 
 // Operational state 1, 2, 3 travels as 0, 1, 2 in every class that has one.
 extern const CodePair kOpStateCodes[3];
 
 // ---- tag form ----
-
-// Adds the tag only when the field is set.
-void addIfSet(cTagList& tags, int tag, unsigned int value);
-void addIfSet(cTagList& tags, int tag, const char* text);
-void addIfSet(cTagList& tags, int tag, float value);
-// Adds only the low 8 bits of a set field, through the 8-bit overload: the
-// form some records give their port and sequence numbers on the wire.
-void addLow8IfSet(cTagList& tags, int tag, unsigned int value);
-
-// Adds the 8-bit code of an enum value when it has one.
-template <std::size_t N>
-void addCode(cTagList& tags, int tag, const CodePair (&table)[N], int value) {
-    const int code = codeOf(table, value);
-    if (code >= 0) tags.add(tag, static_cast<unsigned char>(code));
-}
 
 // A text field read from a tag, whole. Most texts are short labels and
 // fit the inline buffer (so do numbers a class is handed instead of text);
@@ -121,20 +112,6 @@ private:
     char inline_[256];
     char* heap_;
 };
-
-// Hands every tag of the group, then every message-level tag, to populate:
-// message-level tags come last and so win.
-template <class F>
-bool populateFrom(VelmorObject* group, std::vector<VTag*>* msgTags, F populate) {
-    if (group)
-        for (VTag* t : group->getTags()) populate(t);
-    if (msgTags)
-        for (VTag* t : *msgTags) populate(t);
-    return true;
-}
-
-// Logs a tag the class does not know, number twice, at info level.
-void logUnknownTag(log4cpp::Category& log, VTag* tag, const char* fmt = "Unknown Tag %02X(%d)");
 
 // ---- JSON form: writing ----
 
@@ -231,24 +208,6 @@ public:
         return true;
     }
 
-    // Common shapes: an unsigned 32-bit field from the integer's low 32
-    // bits; a float field from a real; a text through a setter.
-    bool u32(const char* key, const char* warning, unsigned int& field) const {
-        return integer(key, warning,
-                       [&](json_int_t v) { field = static_cast<unsigned int>(v); });
-    }
-    bool f32(const char* key, const char* warning, float& field) const {
-        return real(key, warning, [&](double v) { field = narrowToFloat(v); });
-    }
-    // An enum field from the integer's low 8 bits through a code table.
-    template <class E, std::size_t N>
-    bool code8(const char* key, const char* warning, const CodePair (&table)[N], E& field,
-               int fallback = 0) const {
-        return integer(key, warning, [&](json_int_t v) {
-            field = static_cast<E>(valueOf(table, static_cast<unsigned char>(v), fallback));
-        });
-    }
-
 private:
     // What json_object_get(object_, key) gives. Field arrays hold one key
     // per element and every class looks up each of its keys in each
@@ -294,10 +253,6 @@ bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement, G
     return true;
 }
 
-template <class F>
-bool parseJsonFields(json_t* array, const JsonParseTexts& texts, F perElement) {
-    return parseJsonFields(array, texts, perElement, [] {});
-}
 
 }  // namespace wqx
 

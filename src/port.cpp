@@ -73,8 +73,8 @@ void cObjectPort::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag));
 cTagList* cObjectPort::newPointTags(int wireCode) const {
     cTagList* tags = new cTagList;
     tags->add(wireCode);
-    addIfSet(*tags, 8, deviceSerial);
-    addIfSet(*tags, 18, portId);
+    if (isSet(deviceSerial)) tags->add(8, deviceSerial);
+    if (isSet(portId)) tags->add(18, portId);
     return tags;
 }
 
