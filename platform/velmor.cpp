@@ -11,8 +11,6 @@ log4cpp::Category& velmorLog() {
     return *cat;
 }
 
-// version, type, seq, index (2), total (2), tag count (2)
-const std::size_t kMsgHeader = 9;
 const std::size_t kTagHeader = 4;  // number, type, value length
 const std::size_t kLenPrefix = 2;  // datagram length
 
@@ -37,8 +35,6 @@ inline unsigned int get32(const unsigned char* p) {
            (static_cast<unsigned int>(p[2]) << 8) | p[3];
 }
 
-inline std::size_t encodedSize(const VTag* t) { return kTagHeader + t->getLength(); }
-
 // The value length each fixed-width type must carry; -1 for any length.
 int fixedLength(unsigned int type) {
     switch (type) {
@@ -53,24 +49,31 @@ int fixedLength(unsigned int type) {
     }
 }
 
-// Builds one tag from checked wire bytes.
-VTag* decodeTag(unsigned char num, unsigned int type, const unsigned char* v, unsigned short len) {
-    switch (type) {
-    case VTAG_NONE: return new VTag(num);
-    case VTAG_STRING: return new VTagString(num, reinterpret_cast<const char*>(v), len);
-    case VTAG_UINT32: return new VTagUInt32(num, get32(v));
-    case VTAG_FLOAT: {
-        const unsigned int bits = get32(v);
-        float f;
-        std::memcpy(&f, &bits, 4);
-        return new VTagUInt32(num, f);
-    }
-    case VTAG_UINT16: return new VTagUInt16(num, static_cast<unsigned short>(get16(v)));
-    case VTAG_UINT8: return new VTagUInt8(num, v[0]);
-    case VTAG_BYTES: return new VTagBytes(num, v, len);
-    default: return nullptr;
-    }
+// Whether a tag of this type and value length is one the format has.
+inline bool allowed(unsigned int type, unsigned int len) {
+    const int fixed = fixedLength(type);
+    return fixed == -1 || (fixed >= 0 && static_cast<unsigned int>(fixed) == len);
 }
+
+// A tag of the application's own VTag subclass may carry a type or length
+// the format does not have; once encoded, it comes back as this, with its
+// number, type and bytes as they were, so that the message still encodes as
+// it was given. Nothing the library makes or accepts from a peer is one.
+class OpaqueTag : public VTag {
+public:
+    explicit OpaqueTag(const VTagView& v)
+        : VTag(v.tag, v.type, v.len), data_(v.value, v.value + v.len) {}
+    VTag* clone() const override {
+        return new OpaqueTag(VTagView{getTag(), static_cast<unsigned char>(getType()), getLength(),
+                                      data_.data()});
+    }
+    void putValue(unsigned char* out) const override {
+        if (!data_.empty()) std::memcpy(out, data_.data(), data_.size());
+    }
+
+private:
+    std::vector<unsigned char> data_;
+};
 
 }  // namespace
 
@@ -168,17 +171,34 @@ VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
 }
 VTag* VTagFactory::createVTag(const VTagView& v) { return decodeTag(v.tag, v.type, v.value, v.len); }
 
+VTag* VTagFactory::createVTag(const VTagView& v) {
+    if (!allowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
+    switch (v.type) {
+    case VTAG_NONE: return new VTag(v.tag);
+    case VTAG_STRING: return new VTagString(v.tag, reinterpret_cast<const char*>(v.value), v.len);
+    case VTAG_UINT32: return new VTagUInt32(v.tag, get32(v.value));
+    case VTAG_FLOAT: {
+        const unsigned int bits = get32(v.value);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return new VTagUInt32(v.tag, f);
+    }
+    case VTAG_UINT16: return new VTagUInt16(v.tag, static_cast<unsigned short>(get16(v.value)));
+    case VTAG_UINT8: return new VTagUInt8(v.tag, v.value[0]);
+    default: return new VTagBytes(v.tag, v.value, v.len);
+    }
+}
+
 // ---- messages ----
 
-static_assert(kLenPrefix + kMsgHeader == VMsg::kDatagramHeader, "header size");
-
 VMsg::VMsg(unsigned char type)
-    : type_(type), seq_(0), index_(0), total_(1), ownsTags_(true), length_(kMsgHeader), cursor_(0) {}
+    : type_(type), seq_(0), index_(0), total_(1), count_(0), mirrorEnd_(0), cursor_(0) {
+    static_assert(kLenPrefix + kMsgHeader == kDatagramHeader, "header size");
+}
 
 VMsg::~VMsg() {
     clearSegments();
-    if (ownsTags_)
-        for (VTag* t : tags_) delete t;
+    for (VTag* t : tags_) delete t;
 }
 
 void VMsg::clearSegments() {
@@ -202,43 +222,86 @@ void VMsg::setLastSegment(bool last) {
 }
 
 std::size_t VMsg::getFootprint() const {
-    // Each tag is a heap object at least the size of the largest tag class
-    // (a text's characters are in length_ already), plus its pointer.
-    return sizeof(VMsg) + length_ + tags_.size() * (sizeof(VTagString) + sizeof(VTag*));
+    // Each tag object is at least the size of the largest tag class, and
+    // holds its own copy of its value (counted as the value's encoded bytes).
+    const std::size_t objects = tags_.size() * sizeof(VTagString) + mirrorEnd_ - tags_.size() * kTagHeader;
+    return sizeof(VMsg) + bytes_.capacity() + tags_.capacity() * sizeof(VTag*) + objects;
+}
+
+void VMsg::reserveTags(std::size_t n) {
+    tags_.reserve(n);
+    bytes_.reserve(n * (kTagHeader + 4));
+}
+
+const std::vector<VTag*>& VMsg::getTags() const {
+    if (tags_.size() < count_) {
+        tags_.reserve(count_);
+        VTagReader reader(bytes_.data() + mirrorEnd_, bytes_.size() - mirrorEnd_);
+        VTagView v;
+        while (tags_.size() < count_ && reader.next(v)) {
+            VTag* t = VTagFactory::createVTag(v);
+            tags_.push_back(t ? t : new OpaqueTag(v));
+            mirrorEnd_ += kTagHeader + v.len;
+        }
+    }
+    return tags_;
+}
+
+const unsigned char* VMsg::getEncodedTags(std::size_t& bytes) const {
+    bytes = bytes_.size();
+    return bytes_.data();
+}
+
+unsigned char* VMsg::appendEncoded(unsigned char tag, unsigned char type, unsigned short len) {
+    if (!allowed(type, len)) return nullptr;
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + kTagHeader + len);
+    unsigned char* p = bytes_.data() + at;
+    p[0] = tag;
+    p[1] = type;
+    put16(p + 2, len);
+    ++count_;
+    return p + kTagHeader;
 }
 
 int VMsg::addTag(VTag* tag) {
     if (tag) {
+        // The tag object stands at its place in the list getTags() gives, so
+        // every tag before it gets its object first. Messages built only
+        // with addTag have them all already: this costs nothing there.
+        getTags();
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + kTagHeader + tag->getLength());
+        unsigned char* p = bytes_.data() + at;
+        p[0] = tag->getTag();
+        p[1] = static_cast<unsigned char>(tag->getType());
+        put16(p + 2, tag->getLength());
+        tag->putValue(p + kTagHeader);
         tags_.push_back(tag);
-        length_ += encodedSize(tag);
+        mirrorEnd_ = bytes_.size();
+        ++count_;
     }
-    return static_cast<int>(tags_.size());
+    return static_cast<int>(count_);
 }
 
 unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
-    const std::size_t total = kLenPrefix + length_;
-    if (!buf || total > size || length_ > 0xFFFF || tags_.size() > 0xFFFF) {
+    const std::size_t length = getLength();
+    const std::size_t total = kLenPrefix + length;
+    if (!buf || total > size || length > 0xFFFF || count_ > 0xFFFF) {
         velmorLog().warn("Message of %u bytes and %u tags does not fit a %u byte buffer",
-                         static_cast<unsigned>(length_), static_cast<unsigned>(tags_.size()),
+                         static_cast<unsigned>(length), static_cast<unsigned>(count_),
                          static_cast<unsigned>(size));
         return 0;
     }
     unsigned char* p = static_cast<unsigned char*>(buf);
-    put16(p, static_cast<unsigned int>(length_));
+    put16(p, static_cast<unsigned int>(length));
     p[2] = kWireVersion;
     p[3] = type_;
     p[4] = seq_ & 0x7F;
     put16(p + 5, index_);
     put16(p + 7, total_);
-    put16(p + 9, static_cast<unsigned int>(tags_.size()));
-    p += kLenPrefix + kMsgHeader;
-    for (const VTag* t : tags_) {
-        p[0] = t->getTag();
-        p[1] = static_cast<unsigned char>(t->getType());
-        put16(p + 2, t->getLength());
-        t->putValue(p + kTagHeader);
-        p += encodedSize(t);
-    }
+    put16(p + 9, static_cast<unsigned int>(count_));
+    if (!bytes_.empty()) std::memcpy(p + kDatagramHeader, bytes_.data(), bytes_.size());
     return static_cast<unsigned short>(total);
 }
 
@@ -254,34 +317,22 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     const unsigned int index = get16(p + 5);
     const unsigned int total = get16(p + 7);
     if (p[2] != kWireVersion || (p[4] & 0x80) || index >= total) return nullptr;
-    const unsigned char* end = p + len;
+    // Exactly count tags of known types and lengths, ending where the
+    // datagram does. They are checked here once, so that tag objects can be
+    // made from the bytes later without a check that could fail.
+    const unsigned int count = get16(p + 9);
+    const std::size_t bytes = len - kDatagramHeader;
+    VTagReader reader(p + kDatagramHeader, bytes);
+    std::size_t seen = 0, used = 0;
+    for (VTagView v; seen < count && reader.next(v); ++seen, used += kTagHeader + v.len)
+        if (!allowed(v.type, v.len)) return nullptr;
+    if (seen != count || used != bytes) return nullptr;
     VMsg* msg = new VMsg(p[3]);
     msg->seq_ = p[4];
     msg->index_ = static_cast<unsigned short>(index);
     msg->total_ = static_cast<unsigned short>(total);
-    const unsigned int count = get16(p + 9);
-    p += kLenPrefix + kMsgHeader;
-    // Every tag takes at least its header, so a count the bytes cannot hold
-    // reserves no more than they can.
-    const std::size_t room = static_cast<std::size_t>(end - p) / kTagHeader;
-    msg->tags_.reserve(count < room ? count : room);
-    for (unsigned int i = 0; i < count; ++i) {
-        if (static_cast<std::size_t>(end - p) < kTagHeader) break;
-        const unsigned int type = p[1];
-        const unsigned int vlen = get16(p + 2);
-        const int fixed = fixedLength(type);
-        if (fixed == -2 || (fixed >= 0 && static_cast<unsigned int>(fixed) != vlen) ||
-            static_cast<std::size_t>(end - p - kTagHeader) < vlen)
-            break;
-        // Every checked type makes a tag, of exactly the length read.
-        msg->tags_.push_back(decodeTag(p[0], type, p + kTagHeader, static_cast<unsigned short>(vlen)));
-        p += kTagHeader + vlen;
-    }
-    if (msg->tags_.size() != count || p != end) {
-        delete msg;
-        return nullptr;
-    }
-    msg->length_ = declared;  // the tags fill the declared length exactly
+    msg->count_ = count;
+    msg->bytes_.assign(p + kDatagramHeader, p + len);
     return msg;
 }
 
@@ -293,16 +344,19 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
         return 0;
     }
     const std::size_t budget = static_cast<std::size_t>(maxDatagram) - overhead;
-    for (const VTag* t : tags_) {
-        if (encodedSize(t) > budget) {
+    const unsigned char* const base = bytes_.data();
+    const std::size_t size = bytes_.size();
+    VTagView v;
+    for (VTagReader all(base, size); all.next(v);) {
+        if (kTagHeader + v.len > budget) {
             // Sending the rest would report a message as sent that lost a
             // field on the way: the whole message stays behind instead.
             velmorLog().warn("Not sending message: tag %02X of %u value bytes is larger than any segment",
-                             t->getTag(), static_cast<unsigned>(t->getLength()));
+                             v.tag, static_cast<unsigned>(v.len));
             return 0;
         }
     }
-    if (length_ - kMsgHeader <= budget && tags_.size() <= 0xFFFF) {
+    if (size <= budget && count_ <= 0xFFFF) {
         index_ = 0;
         total_ = 1;
         segments_.push_back(this);
@@ -310,31 +364,31 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     }
     const VelmorDictDef* dict = WQX::DictDef;
     VMsg* cur = nullptr;
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < tags_.size(); ++i) {
-        VTag* t = tags_[i];
-        const std::size_t size = encodedSize(t);
-        bool cut = !cur || used + size > budget || cur->tags_.size() == 0xFFFF;
-        if (!cut && dict->isObjectCode(t->getTag())) {
+    std::size_t from = 0;  // where cur's bytes start
+    std::size_t at = 0;    // where v starts
+    for (VTagReader reader(base, size); reader.next(v); at += kTagHeader + v.len) {
+        const std::size_t tagSize = kTagHeader + v.len;
+        const std::size_t used = at - from;
+        bool cut = !cur || used + tagSize > budget || cur->count_ == 0xFFFF;
+        if (!cut && dict->isObjectCode(v.tag)) {
             // Keep the object whole when it would fit a fresh segment.
-            std::size_t group = size;
-            for (std::size_t j = i + 1; j < tags_.size() && !dict->isObjectCode(tags_[j]->getTag()); ++j)
-                group += encodedSize(tags_[j]);
+            std::size_t group = tagSize;
+            VTagView w;
+            for (VTagReader rest(base + at + tagSize, size - at - tagSize);
+                 rest.next(w) && !dict->isObjectCode(w.tag) && group <= budget;)
+                group += kTagHeader + w.len;
             cut = used + group > budget && group <= budget;
         }
         if (cut) {
+            if (cur) cur->bytes_.assign(base + from, base + at);
             cur = new VMsg(type_);
             cur->seq_ = seq_;
-            cur->ownsTags_ = false;
             segments_.push_back(cur);
-            // A segment holds at most one tag per header's worth of budget.
-            const std::size_t left = tags_.size() - i;
-            cur->tags_.reserve(left < budget / kTagHeader ? left : budget / kTagHeader);
-            used = 0;
+            from = at;
         }
-        cur->addTag(t);
-        used += size;
+        ++cur->count_;
     }
+    if (cur) cur->bytes_.assign(base + from, base + at);
     if (segments_.size() > 0xFFFF) {
         velmorLog().warn("Not sending message: %u segments are more than a message can have",
                          static_cast<unsigned>(segments_.size()));
@@ -353,16 +407,20 @@ VMsg* VMsg::getNextSegment() {
 
 void VMsg::addSegment(const VMsg* segment) {
     if (!segment || segment == this) return;
-    for (const VTag* t : segment->tags_) addTag(t->clone());
+    bytes_.insert(bytes_.end(), segment->bytes_.begin(), segment->bytes_.end());
+    count_ += segment->count_;
     index_ = segment->index_;
     total_ = segment->total_;
 }
 
 void VMsg::takeTagsOf(VMsg* other) {
-    tags_.insert(tags_.end(), other->tags_.begin(), other->tags_.end());
-    length_ += other->length_ - kMsgHeader;
+    bytes_.insert(bytes_.end(), other->bytes_.begin(), other->bytes_.end());
+    count_ += other->count_;
+    for (VTag* t : other->tags_) delete t;
     other->tags_.clear();
-    other->length_ = kMsgHeader;
+    other->mirrorEnd_ = 0;
+    other->bytes_.clear();
+    other->count_ = 0;
 }
 
 // ---- assembly ----
@@ -418,8 +476,12 @@ VMsgAssembly::eResult VMsgAssembly::add(VMsg* segment) {
     parts_[segment->index_] = segment;
     if (++received_ < parts_.size()) return ASM_PART;
 
-    // Every place is filled: the segments become one message, in order.
+    // Every place is filled: the segments become one message, in order,
+    // their bytes joined in one block.
     VMsg* whole = parts_[0];
+    std::size_t bytes = 0;
+    for (const VMsg* part : parts_) bytes += part->bytes_.size();
+    whole->bytes_.reserve(bytes);
     for (std::size_t i = 1; i < parts_.size(); ++i) {
         whole->takeTagsOf(parts_[i]);
         delete parts_[i];

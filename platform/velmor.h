@@ -20,10 +20,13 @@
 // belongs, so a receiver can put a message together from segments that come
 // in any order, take each once and see when one is missing (VMsgAssembly).
 //
-// Ownership: a VMsg owns its tags (addTag takes them over) and the segments
-// that segmentMessage makes. A VelmorMessage owns its object groups but not
-// the tags they point at: those stay with the VMsg that was parsed, which must
-// outlive the VelmorMessage.
+// Ownership: a VMsg holds its tags encoded, exactly as they travel; a tag
+// object is made from those bytes only when getTags() asks for it, and
+// belongs to the message from then on, as do the tags addTag takes over and
+// the segments segmentMessage makes (each with a copy of its part of the
+// bytes). A VelmorMessage owns its object groups but not the tags they point
+// at: those stay with the VMsg that was parsed, which must outlive the
+// VelmorMessage.
 //
 // Errors: parseMsg and parseVMsg return null for anything they cannot
 // accept; getMsg returns 0 when the message does not fit. Nothing throws and
@@ -147,7 +150,7 @@ private:
     std::vector<unsigned char> data_;
 };
 
-// A tag as it lies in encoded bytes: value is len bytes in wire order.
+// One tag as it lies in encoded bytes: value is len bytes in wire order.
 struct VTagView {
     unsigned char tag;
     unsigned char type;
@@ -155,10 +158,37 @@ struct VTagView {
     const unsigned char* value;
 };
 
+// Walks encoded tags (number, type, 16-bit length, value) in n bytes.
+// next() answers false at the end, and at a tag whose header or value would
+// run past it; the type is not checked.
+class VTagReader {
+public:
+    VTagReader(const unsigned char* p, std::size_t n) : p_(p), left_(p ? n : 0) {}
+    bool next(VTagView& out) {
+        if (left_ < 4) return false;
+        const unsigned short len = static_cast<unsigned short>(p_[2] << 8 | p_[3]);
+        if (left_ - 4 < len) return false;
+        out.tag = p_[0];
+        out.type = p_[1];
+        out.len = len;
+        out.value = p_ + 4;
+        p_ += 4u + len;
+        left_ -= 4u + len;
+        return true;
+    }
+
+private:
+    const unsigned char* p_;
+    std::size_t left_;
+};
+
 // The one way the object layer makes tags. Each overload returns a new tag
 // owned by the caller.
 class WQX_EXPORT VTagFactory {
 public:
+    // The tag of the view's type and value, of the class parseMsg would
+    // make; null for a type or length the format does not allow.
+    static VTag* createVTag(const VTagView& v);
     static VTag* createVTag(unsigned char tag);
     static VTag* createVTag(unsigned char tag, const char* text);
     static VTag* createVTag(unsigned char tag, unsigned int value);
@@ -168,7 +198,6 @@ public:
     // The flag is kept for interface compatibility; floats always travel
     // as a type 6 tag whatever it says.
     static VTag* createVTag(unsigned char tag, float value, bool flag);
-    static VTag* createVTag(const VTagView& v);
 };
 
 // One dictionary entry: a tag number and the value type it travels as.
@@ -252,16 +281,30 @@ public:
     void setLastSegment(bool last);
 
     // Appends the tag and takes it over (null is ignored); returns the
-    // number of tags the message now holds.
+    // number of tags the message now holds. The tag stays the one getTags()
+    // shows at its place.
     int addTag(VTag* tag);
-    unsigned int getTagCount() const { return static_cast<unsigned int>(tags_.size()); }
-    // Makes room for n tags in all, so that adding them moves nothing.
-    void reserveTags(std::size_t n) { tags_.reserve(n); }
-    const std::vector<VTag*>& getTags() const { return tags_; }
+    unsigned int getTagCount() const { return static_cast<unsigned int>(count_); }
+    // Makes room for n tags in all, added with addTag, so that adding most
+    // tags (those of a 32-bit value or less) moves nothing.
+    void reserveTags(std::size_t n);
+    // A tag object for each tag, made from the encoded tags the first time
+    // they are asked for and kept until the message goes.
+    const std::vector<VTag*>& getTags() const;
+    // This message's tags as they travel (getTagCount() of them, bytes
+    // long): read them with VTagReader. Valid until the message changes.
+    const unsigned char* getEncodedTags(std::size_t& bytes) const;
+    // Appends a tag's header and returns where its len value bytes go, for
+    // the caller to write (big-endian) before the message next changes;
+    // null, and nothing appended, for a type or length the format does not
+    // allow.
+    unsigned char* appendEncoded(unsigned char tag, unsigned char type, unsigned short len);
+    // Makes room for this many bytes of encoded tags in all.
+    void reserveEncoded(std::size_t bytes) { bytes_.reserve(bytes); }
     // Bytes of the encoded message, without the datagram's length prefix.
-    std::size_t getLength() const { return length_; }
-    // Roughly the memory the message holds (itself, its tags and their
-    // values): what limits on memory count.
+    std::size_t getLength() const { return kMsgHeader + bytes_.size(); }
+    // Roughly the memory the message holds (itself, its encoded tags, and
+    // the tag objects made from them): what limits on memory count.
     std::size_t getFootprint() const;
 
     // Encodes the message as one datagram into buf. Returns the datagram's
@@ -281,8 +324,8 @@ public:
     // it together again. Returns the number of segments; 0 (with a warning,
     // and no segment at all) when the message cannot be sent: a tag larger
     // than any segment, or more than 65535 segments. Nothing is ever sent
-    // with part of it left out. The segments share this message's tags and
-    // belong to it.
+    // with part of it left out. Each segment holds a copy of its tags'
+    // bytes; the segments belong to this message.
     std::size_t segmentMessage(int maxDatagram);
     void resetSegment() { cursor_ = 0; }
     // The next segment, or null after the last one.
@@ -296,6 +339,9 @@ public:
 
 private:
     friend class VMsgAssembly;
+    // version, type, seq, index, total and count: the message's bytes in
+    // front of its tags.
+    static constexpr std::size_t kMsgHeader = 9;
     void clearSegments();
     // Moves every tag of other to the end of this message.
     void takeTagsOf(VMsg* other);
@@ -304,9 +350,12 @@ private:
     unsigned char seq_;
     unsigned short index_;
     unsigned short total_;
-    bool ownsTags_;
-    std::size_t length_;
-    std::vector<VTag*> tags_;
+    std::size_t count_;                // tags in bytes_
+    std::vector<unsigned char> bytes_;  // the tags, encoded as they travel
+    // Objects of the first tags_.size() tags, which end at byte
+    // mirrorEnd_; getTags() makes the rest.
+    mutable std::vector<VTag*> tags_;
+    mutable std::size_t mirrorEnd_;
     std::vector<VMsg*> segments_;
     std::size_t cursor_;
 };

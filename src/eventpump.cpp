@@ -59,9 +59,13 @@ void cEventPump::setQueueBytes(std::size_t bytes) { queueBytes.store(bytes ? byt
 void cEventPump::pumpEvent(VMsg* msg) {
     if (!msg) return;
     // What the message holds in memory stands for what its list will: the
-    // objects carry the same fields as the tags they were made from.
-    const std::size_t bytes = msg->getFootprint();
+    // objects carry the same fields as the tags they were made from. It is
+    // counted once the list is read, when the message holds a tag object for
+    // each tag besides its bytes: a datagram of many small tags makes many
+    // objects, and the bytes alone would let such events fill far more
+    // memory than the limit says.
     cObjectList* list = cObject::parseMsg(msg);
+    const std::size_t bytes = msg->getFootprint();
     list->setEvent();
     list->setMsgType(msg->getType());
     list->setMsgSeq(msg->getSeq() & 0x7F);

@@ -33,11 +33,24 @@ TEST(VelmorWire, DatagramTable) {
         ASSERT_TRUE(m);
         EXPECT_EQ(encode(*m), canon(row[1]));
         if (row[0] == "accept") {
-            EXPECT_EQ(describe(m->getTags()), [&] {
-                std::string tags;
-                for (std::size_t i = 2; i < row.size(); ++i) tags += (i > 2 ? "; " : "") + row[i];
-                return tags;
-            }());
+            std::string want;
+            for (std::size_t i = 2; i < row.size(); ++i) want += (i > 2 ? "; " : "") + row[i];
+            EXPECT_EQ(describe(m->getTags()), want);
+            // The same tags read from the encoded bytes, and written back
+            // through appendEncoded.
+            std::size_t n = 0;
+            const unsigned char* p = m->getEncodedTags(n);
+            VMsg copy(m->getType());
+            copy.setSeq(m->getSeq());
+            std::vector<std::unique_ptr<VTag>> made;
+            std::vector<VTag*> read;
+            VTagView v;
+            for (VTagReader reader(p, n); reader.next(v); read.push_back(made.back().get())) {
+                made.emplace_back(VTagFactory::createVTag(v));
+                std::memcpy(copy.appendEncoded(v.tag, v.type, v.len), v.value, v.len);
+            }
+            EXPECT_EQ(describe(read), want);
+            EXPECT_EQ(encode(copy), canon(row[1]));
             continue;
         }
         char shown[64];
@@ -61,7 +74,12 @@ TEST(VelmorWire, LargestDatagramAReaderAccepts) {
                                            static_cast<unsigned short>(value.size())));
         const Bytes datagram = datagramOf(msg);
         ASSERT_EQ(datagram.size(), size);
-        EXPECT_EQ(std::unique_ptr<VMsg>(parseBytes(datagram)) != nullptr, size <= VMsg::kMaxDatagram);
+        std::unique_ptr<VMsg> back(parseBytes(datagram));
+        EXPECT_EQ(back != nullptr, size <= VMsg::kMaxDatagram);
+        // What limits on memory count: a datagram held costs its bytes.
+        if (back) {
+            EXPECT_GE(back->getFootprint(), datagram.size());
+        }
     }
 }
 
@@ -69,7 +87,8 @@ const char* const kThreeTags =
     "0020 | 02 03 05 0000 0001 0003 | 08 02 0004 00000007 | 09 01 0003 414243 | 31 06 0004 3FC00000";
 
 // Every cut of a valid datagram is rejected, also when the length prefix is
-// rewritten to agree with the cut.
+// rewritten to agree with the cut; a tag reader of the cut bytes gives the
+// tags before the cut one and stops there.
 TEST(VelmorWire, EveryTruncationIsRejected) {
     const std::vector<unsigned char> whole = fromHex(kThreeTags);
     ASSERT_TRUE(std::unique_ptr<VMsg>(parseBytes(whole)));
@@ -77,6 +96,14 @@ TEST(VelmorWire, EveryTruncationIsRejected) {
         SCOPED_TRACE(n);
         std::vector<unsigned char> cut(whole.begin(), whole.begin() + n);
         EXPECT_FALSE(std::unique_ptr<VMsg>(parseBytes(cut)));
+        if (n >= VMsg::kDatagramHeader) {
+            const std::vector<unsigned char> tags(cut.begin() + VMsg::kDatagramHeader, cut.end());
+            VTagReader reader(tags.data(), tags.size());
+            VTagView v;
+            std::size_t read = 0;
+            while (read < 4 && reader.next(v)) ++read;
+            EXPECT_EQ(read, (n >= 19u) + (n >= 26u)) << "tags end at bytes 19, 26 and 34";
+        }
         if (n >= 2) {
             cut[0] = static_cast<unsigned char>((n - 2) >> 8);
             cut[1] = static_cast<unsigned char>(n - 2);
@@ -101,6 +128,34 @@ TEST(VelmorWire, AnyAcceptedDatagramReencodesToItself) {
         }
     }
     EXPECT_GT(accepted, 0);
+}
+
+// Tag objects follow the bytes whenever they are first asked for: before,
+// between or after tags added as objects and as bytes.
+TEST(VelmorWire, TagObjectsFollowTheBytesWheneverMade) {
+    for (std::size_t askAt = 0; askAt <= 3; ++askAt) {
+        SCOPED_TRACE(askAt);
+        VMsg msg(3);
+        msg.setSeq(5);
+        auto ask = [&](std::size_t step) {
+            if (step == askAt) {
+                EXPECT_EQ(msg.getTags().size(), step);
+            }
+        };
+        ask(0);
+        msg.addTag(VTagFactory::createVTag(8, 7u));
+        ask(1);
+        std::memcpy(msg.appendEncoded(9, VTAG_STRING, 3), "ABC", 3);
+        ask(2);
+        EXPECT_EQ(msg.appendEncoded(0x31, VTAG_FLOAT, 2), nullptr) << "a float of 2 bytes";
+        EXPECT_EQ(msg.addTag(VTagFactory::createVTag(0x31, 1.5f, false)), 3);
+        ask(3);
+        EXPECT_EQ(describe(msg.getTags()), "08 u32 0x00000007; 09 text \"ABC\"; 31 float 0x3FC00000");
+        EXPECT_EQ(encode(msg), canon(kThreeTags));
+        std::size_t n = 0;
+        const unsigned char* p = msg.getEncodedTags(n);
+        EXPECT_EQ(toHex(p, n), canon(kThreeTags).substr(2 * VMsg::kDatagramHeader));
+    }
 }
 
 TEST(VelmorWire, GetMsgNeverWritesPastItsSize) {
