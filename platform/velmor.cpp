@@ -169,7 +169,6 @@ VTag* VTagFactory::createVTag(unsigned char tag, const void* data, unsigned shor
 VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
     return new VTagUInt32(tag, value);
 }
-VTag* VTagFactory::createVTag(const VTagView& v) { return decodeTag(v.tag, v.type, v.value, v.len); }
 
 VTag* VTagFactory::createVTag(const VTagView& v) {
     if (!allowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
