@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "object.h"
+#include "velmor.h"
 
 namespace wqx {
 
@@ -472,6 +473,89 @@ const ObjectTable* tableOf(const cObject& obj) {
     const ObjectTable* t =
         gByWireCode[cObject::getWireCode(obj.getType())].load(std::memory_order_acquire);
     return t && *t->type == typeid(obj) ? t : nullptr;
+}
+
+namespace {
+
+void put32(unsigned char* p, unsigned int v) {
+    p[0] = static_cast<unsigned char>(v >> 24);
+    p[1] = static_cast<unsigned char>(v >> 16);
+    p[2] = static_cast<unsigned char>(v >> 8);
+    p[3] = static_cast<unsigned char>(v);
+}
+
+// Writes each value straight into the message's bytes when the dictionary
+// gives its tag the type the value has, which is what a tag object made
+// by cTagList::add would hold; any other pairing goes through cTagList, the
+// one definition of those conversions.
+struct WireSink {
+    VMsg& msg;
+    const VelmorDictDef& dict;
+
+    template <class F>
+    void viaTagList(F add) {
+        cTagList tags;
+        add(tags);
+        while (VTag* t = tags.get()) {
+            if (unsigned char* p = msg.appendEncoded(t->getTag(), static_cast<unsigned char>(t->getType()),
+                                                     t->getLength()))
+                t->putValue(p);
+            delete t;
+        }
+    }
+    void none(unsigned char tag) {
+        if (dict.typeOf(tag) == VTAG_NONE)
+            msg.appendEncoded(tag, VTAG_NONE, 0);
+        else
+            viaTagList([&](cTagList& l) { l.add(tag); });
+    }
+    void u32(unsigned char tag, unsigned int v) {
+        if (dict.typeOf(tag) == VTAG_UINT32)
+            put32(msg.appendEncoded(tag, VTAG_UINT32, 4), v);
+        else
+            viaTagList([&](cTagList& l) { l.add(tag, v); });
+    }
+    void u8(unsigned char tag, unsigned char v) {
+        if (dict.typeOf(tag) == VTAG_UINT8)
+            *msg.appendEncoded(tag, VTAG_UINT8, 1) = v;
+        else
+            viaTagList([&](cTagList& l) { l.add(tag, v); });
+    }
+    void real(unsigned char tag, float v) {
+        if (dict.typeOf(tag) != VTAG_FLOAT) return viaTagList([&](cTagList& l) { l.add(tag, v); });
+        unsigned int bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        put32(msg.appendEncoded(tag, VTAG_FLOAT, 4), bits);
+    }
+    void text(unsigned char tag, const char* s) {
+        if (dict.typeOf(tag) != VTAG_STRING) return viaTagList([&](cTagList& l) { l.add(tag, s); });
+        // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
+        const std::size_t n = std::strlen(s);
+        const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
+        std::memcpy(msg.appendEncoded(tag, VTAG_STRING, len), s, len);
+    }
+};
+
+}  // namespace
+
+bool encodeObject(const cObject& obj, VMsg& msg) {
+    const ObjectTable* t = tableOf(obj);
+    if (!t) return false;
+    WireSink sink{msg, *WQX::DictDef};
+    writeTags(dynamic_cast<const void*>(&obj), *t, sink);
+    return true;
+}
+
+bool decodeObject(cObject& obj, const unsigned char* group, std::size_t groupBytes,
+                  const unsigned char* msgTags, std::size_t msgTagBytes) {
+    const ObjectTable* t = tableOf(obj);
+    if (!t) return false;
+    void* self = dynamic_cast<void*>(&obj);
+    VTagView v;
+    for (VTagReader r(group, groupBytes); r.next(v);) populate(self, *t, TagIn(v));
+    if (t->readsMessageTags)
+        for (VTagReader r(msgTags, msgTagBytes); r.next(v);) populate(self, *t, TagIn(v));
+    return true;
 }
 
 }  // namespace wqx

@@ -194,12 +194,18 @@ bool keyLess(const void* a, const void* b, const ObjectTable& t);
 
 // ---- the direct message path ----
 
-// The table of obj's exact class, or null (a class of the program's own,
-// derived from one of ours, or a class without one).
+// The table of obj's exact class, or null: a class of the program's own,
+// derived from one of ours, goes through its virtual operations instead.
 const ObjectTable* tableOf(const cObject& obj);
 // Appends obj's tags to msg in encoded form, byte for byte what getTags()
-// would add, without making tag objects.
-void encodeObject(const void* obj, const ObjectTable& t, VMsg& msg);
+// would add, without making tag objects. False (nothing added) when obj's
+// class has no table.
+bool encodeObject(const cObject& obj, VMsg& msg);
+// Fills obj, made by cObject::create for a group's object code, from the
+// group's encoded tags and then the message-level ones, as parse(group,
+// msgTags) would. False (nothing read) when obj's class has no table.
+bool decodeObject(cObject& obj, const unsigned char* group, std::size_t groupBytes,
+                  const unsigned char* msgTags, std::size_t msgTagBytes);
 
 }  // namespace wqx
 

@@ -14,7 +14,7 @@
 #include "doutput.h"
 #include "event.h"
 #include "msginfo.h"
-#include "objectfields.h"
+#include "fieldtable.h"
 #include "objectlist.h"
 #include "port.h"
 #include "sitecfg.h"
@@ -82,27 +82,46 @@ unsigned char cObject::getWireCode(eObjectTypes type) {
     return validType(type) ? kTypes[type].wireCode : 0;
 }
 
+// Reads the message's encoded tags in place: the tags before the first
+// wire object code are the message-level ones, and each object code opens
+// a group that runs to the next. No tag object is made.
 cObjectList* cObject::parseMsg(VMsg* msg) {
     cObjectList* list = new cObjectList;
-    VelmorMessage* parsed = VelmorMessage::parseVMsg(WQX::DictDef, msg);
-    if (!parsed) {
+    if (!msg) {
         objectLog().warn("No Velmor Message");
         return list;
     }
     objectLog().debug("Got Velmor Message");
-    std::vector<VelmorObject>& groups = parsed->getObjects();
-    objectLog().debug("Got %d Objects", static_cast<int>(groups.size()));
-    for (VelmorObject& group : groups) {
-        const unsigned char code = group.getObjectCode();
-        cObject* obj = create(typeForWireCode(code));
-        if (!obj) {
-            objectLog().debug("Unknown Object %02X(%d)", code, code);
-            continue;
-        }
-        obj->parse(&group, &parsed->getMsgTags());
-        list->add(obj);
+    const VelmorDictDef& dict = *WQX::DictDef;
+    std::size_t size = 0;
+    const unsigned char* const tags = msg->getEncodedTags(size);
+    const unsigned char* const end = tags + size;
+    const unsigned char* msgEnd = end;
+    int groups = 0;
+    VTagView v;
+    for (VTagReader r(tags, size); r.next(v);) {
+        if (!dict.isObjectCode(v.tag)) continue;
+        if (groups++ == 0) msgEnd = v.value - 4;
+        if (!objectLog().isDebugEnabled()) break;  // the count is only for this line
     }
-    delete parsed;
+    objectLog().debug("Got %d Objects", groups);
+    cObject* obj = nullptr;
+    const unsigned char* first = nullptr;
+    const auto finish = [&](const unsigned char* stop) {
+        if (!obj) return;
+        wqx::decodeObject(*obj, first, static_cast<std::size_t>(stop - first), tags,
+                          static_cast<std::size_t>(msgEnd - tags));
+        list->add(obj);
+        obj = nullptr;
+    };
+    for (VTagReader r(msgEnd, static_cast<std::size_t>(end - msgEnd)); r.next(v);) {
+        if (!dict.isObjectCode(v.tag)) continue;
+        finish(v.value - 4);
+        obj = create(typeForWireCode(v.tag));
+        if (!obj) objectLog().debug("Unknown Object %02X(%d)", v.tag, v.tag);
+        first = v.value + v.len;
+    }
+    finish(end);
     objectLog().debug("Returning %d Objects", list->numObjects());
     return list;
 }

@@ -2,11 +2,24 @@
 
 #include <algorithm>
 
-#include "objectfields.h"
+#include "fieldtable.h"
 #include "taglist.h"
 
 // Every parsed message makes a list: its category is looked up once.
 WQX_LOG_CATEGORY(listLog, "cObjectList")
+
+namespace {
+
+// Logs each tag of msg from byte `from` on, counting on from count.
+void traceTags(const VMsg& msg, std::size_t from, unsigned int count) {
+    std::size_t size = 0;
+    const unsigned char* bytes = msg.getEncodedTags(size);
+    VTagView v;
+    for (VTagReader r(bytes + from, size - from); r.next(v);)
+        listLog().debug("Add Tag %02X(%d) len %d cnt = %d", v.tag, v.tag, v.len + 4, ++count);
+}
+
+}  // namespace
 
 cObjectList::cObjectList()
     : cVlog(listLog()), msgType(0xFF), msgSeq(0xFF), event(false), cursor(0) {}
@@ -77,9 +90,9 @@ bool cObjectList::remove(cObject* key) {
 VMsg* cObjectList::toMsg() {
     VMsg* msg = new VMsg(msgType);
     msg->setSeq(msgSeq & 0x7F);
-    // Objects carry a dozen tags or so: room for most lists at once instead
-    // of regrowing (and copying) the tag vector a dozen times.
-    msg->reserveTags(objects.size() * 16);
+    // Objects encode to a few dozen bytes each: room for most lists at once
+    // instead of regrowing (and copying) the bytes a dozen times.
+    msg->reserveEncoded(objects.size() * 96);
     const bool tracing = category().isDebugEnabled();
     for (cObject* obj : objects) {
         if (!obj) {
@@ -87,15 +100,19 @@ VMsg* cObjectList::toMsg() {
             continue;
         }
         debug("Add Object..");
-        cTagList* tags = obj->getTags();
-        if (!tags) continue;
-        while (VTag* t = tags->get()) {
-            const unsigned char num = t->getTag();
-            const int len = t->getLength() + 4;
-            const int cnt = msg->addTag(t);
-            if (tracing) debug("Add Tag %02X(%d) len %d cnt = %d", num, num, len, cnt);
+        std::size_t before = 0;
+        msg->getEncodedTags(before);
+        const unsigned int counted = msg->getTagCount();
+        // Our own classes write their tags straight into the message; a
+        // program's own class derived from one of them may have changed its
+        // tags, so it is asked for them.
+        if (!wqx::encodeObject(*obj, *msg)) {
+            cTagList* tags = obj->getTags();
+            if (!tags) continue;
+            while (VTag* t = tags->get()) msg->addTag(t);
+            delete tags;
         }
-        delete tags;
+        if (tracing) traceTags(*msg, before, counted);
     }
     return msg;
 }
