@@ -36,6 +36,8 @@ unsigned int be32(const unsigned char* p) {
            static_cast<unsigned int>(p[2]) << 8 | p[3];
 }
 
+void planOwnMembers(ObjectTable& t);
+
 // Registered tables by wire object code, for the direct message path.
 std::atomic<const ObjectTable*> gByWireCode[256];
 
@@ -101,8 +103,8 @@ void TagIn::text(char*& field) const {
 TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigned char wireCode,
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
-      table_(new ObjectTable{&type, wireCode, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}}),
+      table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
+                             nullptr, {}, {}, {}, {}, {}, 0, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
@@ -227,24 +229,65 @@ const ObjectTable* TableBuilder::build() {
     std::stable_sort(t.jsonRead.begin(), t.jsonRead.end(), [&t](unsigned char a, unsigned char b) {
         return t.fields[a].jsonRead < t.fields[b].jsonRead;
     });
+    for (Field& f : t.fields) f.wireType = static_cast<unsigned char>(WQX::DictDef->typeOf(f.tag));
+    t.wireCodeType = static_cast<unsigned char>(WQX::DictDef->typeOf(t.wireCode));
+    planOwnMembers(t);
     gByWireCode[t.wireCode].store(&t, std::memory_order_release);
     return &t;
 }
 
 // ---- construction, copy, freeing ----
 
-void constructFields(void* obj, const ObjectTable& t) {
+namespace {
+
+std::size_t sizeOf(Kind kind) {
+    switch (kind) {
+    case Kind::TEXT: return sizeof(char*);
+    case Kind::BOOL: return sizeof(bool);
+    case Kind::NONE: return 0;
+    default: return 4;
+    }
+}
+
+// Writes each own member's default into image, whose byte 0 stands for
+// the object's byte `from`.
+void writeDefaults(unsigned char* image, std::size_t from, const ObjectTable& t) {
     for (const Field& f : t.fields) {
-        if (f.flags & INHERITED) continue;
+        if ((f.flags & INHERITED) || f.kind == Kind::NONE) continue;
+        const unsigned short at = static_cast<unsigned short>(f.at - from);
         switch (f.kind) {
-        case Kind::U32: store(obj, f.at, f.init); break;
-        case Kind::CODE: store(obj, f.at, static_cast<int>(f.init)); break;
-        case Kind::TEXT: textAt(obj, f.at) = nullptr; break;
-        case Kind::REAL: store(obj, f.at, notSetFloat()); break;
-        case Kind::BOOL: store(obj, f.at, f.init != 0); break;
+        case Kind::U32: store(image, at, f.init); break;
+        case Kind::CODE: store(image, at, static_cast<int>(f.init)); break;
+        case Kind::TEXT: store(image, at, static_cast<char*>(nullptr)); break;
+        case Kind::REAL: store(image, at, notSetFloat()); break;
+        case Kind::BOOL: store(image, at, f.init != 0); break;
         case Kind::NONE: break;
         }
     }
+}
+
+// Lays out what constructFields copies and what freeFields frees.
+void planOwnMembers(ObjectTable& t) {
+    std::size_t from = ~std::size_t{0}, to = 0;
+    for (const Field& f : t.fields) {
+        if ((f.flags & INHERITED) || f.kind == Kind::NONE) continue;
+        from = std::min<std::size_t>(from, f.at);
+        to = std::max(to, f.at + sizeOf(f.kind));
+        if (f.kind == Kind::TEXT &&
+            std::find(t.ownTexts.begin(), t.ownTexts.end(), f.at) == t.ownTexts.end())
+            t.ownTexts.push_back(f.at);
+    }
+    if (to == 0) return;
+    t.ownFrom = static_cast<unsigned short>(from);
+    t.defaults.assign(to - from, 0);
+    writeDefaults(t.defaults.data(), from, t);
+}
+
+}  // namespace
+
+void constructFields(void* obj, const ObjectTable& t) {
+    if (!t.defaults.empty())
+        std::memcpy(static_cast<char*>(obj) + t.ownFrom, t.defaults.data(), t.defaults.size());
 }
 
 void copyFields(void* obj, const void* source, const ObjectTable& t) {
@@ -262,8 +305,7 @@ void copyFields(void* obj, const void* source, const ObjectTable& t) {
 }
 
 void freeFields(void* obj, const ObjectTable& t) {
-    for (const Field& f : t.fields)
-        if (f.kind == Kind::TEXT && !(f.flags & INHERITED)) delete[] textAt(obj, f.at);
+    for (unsigned short at : t.ownTexts) delete[] textAt(obj, at);
 }
 
 // ---- the tag form ----
@@ -274,7 +316,7 @@ namespace {
 // values as cTagList::add does.
 template <class Sink>
 void writeTags(const void* obj, const ObjectTable& t, Sink& out) {
-    out.none(t.wireCode);
+    out.none(t.wireCode, t.wireCodeType);
     for (const Field& f : t.fields) {
         if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
         switch (f.kind) {
@@ -282,40 +324,41 @@ void writeTags(const void* obj, const ObjectTable& t, Sink& out) {
             const unsigned int v = load<unsigned int>(obj, f.at);
             if ((f.flags & IF_NONZERO) ? v == 0 : !(f.flags & ALWAYS) && !isSet(v)) break;
             if (f.flags & LOW8)
-                out.u8(f.tag, static_cast<unsigned char>(v & 0xFF));
+                out.u8(f.tag, f.wireType, static_cast<unsigned char>(v & 0xFF));
             else
-                out.u32(f.tag, v);
+                out.u32(f.tag, f.wireType, v);
             break;
         }
         case Kind::TEXT:
-            if (const char* s = textAt(obj, f.at)) out.text(f.tag, s);
+            if (const char* s = textAt(obj, f.at)) out.text(f.tag, f.wireType, s);
             break;
         case Kind::REAL: {
             const float v = load<float>(obj, f.at);
-            if (isSet(v)) out.real(f.tag, v);
+            if (isSet(v)) out.real(f.tag, f.wireType, v);
             break;
         }
         case Kind::CODE: {
             const int c = codeOf(f.codes, f.nCodes, load<int>(obj, f.at));
-            if (c >= 0) out.u8(f.tag, static_cast<unsigned char>(c));
+            if (c >= 0) out.u8(f.tag, f.wireType, static_cast<unsigned char>(c));
             break;
         }
         case Kind::BOOL:
             // A flag: its presence is the value.
-            if (load<bool>(obj, f.at)) out.none(f.tag);
+            if (load<bool>(obj, f.at)) out.none(f.tag, f.wireType);
             break;
-        case Kind::NONE: out.u8(f.tag, static_cast<unsigned char>(f.init)); break;
+        case Kind::NONE: out.u8(f.tag, f.wireType, static_cast<unsigned char>(f.init)); break;
         }
     }
 }
 
+// cTagList converts each value to its tag's type itself.
 struct ListSink {
     cTagList& tags;
-    void none(unsigned char tag) { tags.add(tag); }
-    void u32(unsigned char tag, unsigned int v) { tags.add(tag, v); }
-    void u8(unsigned char tag, unsigned char v) { tags.add(tag, v); }
-    void text(unsigned char tag, const char* s) { tags.add(tag, s); }
-    void real(unsigned char tag, float v) { tags.add(tag, v); }
+    void none(unsigned char tag, unsigned char) { tags.add(tag); }
+    void u32(unsigned char tag, unsigned char, unsigned int v) { tags.add(tag, v); }
+    void u8(unsigned char tag, unsigned char, unsigned char v) { tags.add(tag, v); }
+    void text(unsigned char tag, unsigned char, const char* s) { tags.add(tag, s); }
+    void real(unsigned char tag, unsigned char, float v) { tags.add(tag, v); }
 };
 
 }  // namespace
@@ -472,7 +515,7 @@ bool keyLess(const void* a, const void* b, const ObjectTable& t) {
 const ObjectTable* tableOf(const cObject& obj) {
     const ObjectTable* t =
         gByWireCode[cObject::getWireCode(obj.getType())].load(std::memory_order_acquire);
-    return t && *t->type == typeid(obj) ? t : nullptr;
+    return t && (t->type == &typeid(obj) || *t->type == typeid(obj)) ? t : nullptr;
 }
 
 namespace {
@@ -485,50 +528,49 @@ void put32(unsigned char* p, unsigned int v) {
 }
 
 // Writes each value straight into the message's bytes when the dictionary
-// gives its tag the type the value has, which is what a tag object made
-// by cTagList::add would hold; any other pairing goes through cTagList, the
-// one definition of those conversions.
+// gives its tag (of type `type`) the type the value has, which is what a
+// tag object made by cTagList::add would hold; any other pairing goes
+// through cTagList, the one definition of those conversions.
 struct WireSink {
     VMsg& msg;
-    const VelmorDictDef& dict;
 
     template <class F>
     void viaTagList(F add) {
         cTagList tags;
         add(tags);
         while (VTag* t = tags.get()) {
-            if (unsigned char* p = msg.appendEncoded(t->getTag(), static_cast<unsigned char>(t->getType()),
-                                                     t->getLength()))
+            const unsigned char type = static_cast<unsigned char>(t->getType());
+            if (unsigned char* p = msg.appendEncoded(t->getTag(), type, t->getLength()))
                 t->putValue(p);
             delete t;
         }
     }
-    void none(unsigned char tag) {
-        if (dict.typeOf(tag) == VTAG_NONE)
+    void none(unsigned char tag, unsigned char type) {
+        if (type == VTAG_NONE)
             msg.appendEncoded(tag, VTAG_NONE, 0);
         else
             viaTagList([&](cTagList& l) { l.add(tag); });
     }
-    void u32(unsigned char tag, unsigned int v) {
-        if (dict.typeOf(tag) == VTAG_UINT32)
+    void u32(unsigned char tag, unsigned char type, unsigned int v) {
+        if (type == VTAG_UINT32)
             put32(msg.appendEncoded(tag, VTAG_UINT32, 4), v);
         else
             viaTagList([&](cTagList& l) { l.add(tag, v); });
     }
-    void u8(unsigned char tag, unsigned char v) {
-        if (dict.typeOf(tag) == VTAG_UINT8)
+    void u8(unsigned char tag, unsigned char type, unsigned char v) {
+        if (type == VTAG_UINT8)
             *msg.appendEncoded(tag, VTAG_UINT8, 1) = v;
         else
             viaTagList([&](cTagList& l) { l.add(tag, v); });
     }
-    void real(unsigned char tag, float v) {
-        if (dict.typeOf(tag) != VTAG_FLOAT) return viaTagList([&](cTagList& l) { l.add(tag, v); });
+    void real(unsigned char tag, unsigned char type, float v) {
+        if (type != VTAG_FLOAT) return viaTagList([&](cTagList& l) { l.add(tag, v); });
         unsigned int bits;
         std::memcpy(&bits, &v, sizeof bits);
         put32(msg.appendEncoded(tag, VTAG_FLOAT, 4), bits);
     }
-    void text(unsigned char tag, const char* s) {
-        if (dict.typeOf(tag) != VTAG_STRING) return viaTagList([&](cTagList& l) { l.add(tag, s); });
+    void text(unsigned char tag, unsigned char type, const char* s) {
+        if (type != VTAG_STRING) return viaTagList([&](cTagList& l) { l.add(tag, s); });
         // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
         const std::size_t n = std::strlen(s);
         const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
@@ -541,20 +583,52 @@ struct WireSink {
 bool encodeObject(const cObject& obj, VMsg& msg) {
     const ObjectTable* t = tableOf(obj);
     if (!t) return false;
-    WireSink sink{msg, *WQX::DictDef};
+    WireSink sink{msg};
     writeTags(dynamic_cast<const void*>(&obj), *t, sink);
     return true;
 }
+
+namespace {
+
+// Stores a tag whose type is the one its row reads, as populate would;
+// false for anything else (another type, a hook), which populate handles.
+bool storeDirect(void* obj, const Field& f, const VTagView& v) {
+    if (f.onTag) return false;
+    switch (f.kind) {
+    case Kind::U32:
+        if (v.type != VTAG_UINT32 || (f.flags & READ8)) return false;
+        store(obj, f.at, be32(v.value));
+        return true;
+    case Kind::REAL:
+        if (v.type != VTAG_FLOAT) return false;
+        store(obj, f.at, be32(v.value));  // the float's bits
+        return true;
+    case Kind::CODE:
+        if (v.type != VTAG_UINT8 || (f.flags & RAW_TAG)) return false;
+        store(obj, f.at, valueOf(f.codes, f.nCodes, v.value[0],
+                                 (f.flags & KEEP_TAG) ? load<int>(obj, f.at) : 0));
+        return true;
+    default: return false;
+    }
+}
+
+void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n) {
+    VTagView v;
+    for (VTagReader r(p, n); r.next(v);) {
+        const unsigned char row = t.byTag[v.tag];
+        if (!row || !storeDirect(obj, t.fields[row - 1u], v)) populate(obj, t, TagIn(v));
+    }
+}
+
+}  // namespace
 
 bool decodeObject(cObject& obj, const unsigned char* group, std::size_t groupBytes,
                   const unsigned char* msgTags, std::size_t msgTagBytes) {
     const ObjectTable* t = tableOf(obj);
     if (!t) return false;
     void* self = dynamic_cast<void*>(&obj);
-    VTagView v;
-    for (VTagReader r(group, groupBytes); r.next(v);) populate(self, *t, TagIn(v));
-    if (t->readsMessageTags)
-        for (VTagReader r(msgTags, msgTagBytes); r.next(v);) populate(self, *t, TagIn(v));
+    decodeTags(self, *t, group, groupBytes);
+    if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes);
     return true;
 }
 

@@ -82,6 +82,7 @@ struct Field {
     signed char json;      // place in the JSON array; -1: not in JSON
     signed char jsonRead;  // place among the keys a JSON element is read for
     unsigned int flags;    // RowFlag bits
+    unsigned char wireType;  // the tag type the dictionary gives `tag`
     const char* key;       // JSON key
     const char* warning;   // logged when JSON gives the wrong type
     const CodePair* codes;
@@ -97,6 +98,7 @@ struct Field {
 struct ObjectTable {
     const std::type_info* type;
     unsigned char wireCode;
+    unsigned char wireCodeType;  // the tag type the dictionary gives wireCode
     log4cpp::Category& (*log)();
     const char* unknownTag;  // log format of a tag the class does not know
     JsonParseTexts texts;
@@ -108,6 +110,11 @@ struct ObjectTable {
     std::vector<unsigned char> jsonRead;  // row indices in the order keys are read
     std::vector<unsigned char> keys;   // identity rows, in comparison order
     unsigned char byTag[256];          // 1 + the row reading each tag, 0 for none
+    // The class's own members lie in [ownFrom, ownFrom + defaults.size()):
+    // a new object starts as a copy of defaults there.
+    unsigned short ownFrom;
+    std::vector<unsigned char> defaults;
+    std::vector<unsigned short> ownTexts;  // offsets of the texts the class frees
 };
 
 // Builds a class's table, from inside its constructor (self is `this`).
