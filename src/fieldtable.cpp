@@ -622,14 +622,39 @@ void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::si
 
 }  // namespace
 
-bool decodeObject(cObject& obj, const unsigned char* group, std::size_t groupBytes,
-                  const unsigned char* msgTags, std::size_t msgTagBytes) {
-    const ObjectTable* t = tableOf(obj);
-    if (!t) return false;
-    void* self = dynamic_cast<void*>(&obj);
-    decodeTags(self, *t, group, groupBytes);
-    if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes);
-    return true;
+void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* msgTags,
+                   std::size_t msgTagBytes, cObject* (*make)(unsigned char code),
+                   void (*take)(cObject* obj, void* to), void* to) {
+    const VelmorDictDef& dict = *WQX::DictDef;
+    cObject* obj = nullptr;
+    void* self = nullptr;
+    const ObjectTable* t = nullptr;
+    // An object is whole at the next object code or the end: the
+    // message-level tags come last, and so win.
+    const auto finish = [&] {
+        if (!obj) return;
+        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes);
+        take(obj, to);
+        obj = nullptr;
+    };
+    VTagView v;
+    for (VTagReader r(p, n); r.next(v);) {
+        if (dict.isObjectCode(v.tag)) {
+            finish();
+            obj = make(v.tag);
+            t = obj ? tableOf(*obj) : nullptr;
+            if (!t) {
+                delete obj;  // our classes all have tables; nothing else is made here
+                obj = nullptr;
+                continue;
+            }
+            self = dynamic_cast<void*>(obj);
+        } else if (obj) {
+            const unsigned char row = t->byTag[v.tag];
+            if (!row || !storeDirect(self, t->fields[row - 1u], v)) populate(self, *t, TagIn(v));
+        }
+    }
+    finish();
 }
 
 }  // namespace wqx

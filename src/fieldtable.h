@@ -208,11 +208,13 @@ const ObjectTable* tableOf(const cObject& obj);
 // would add, without making tag objects. False (nothing added) when obj's
 // class has no table.
 bool encodeObject(const cObject& obj, VMsg& msg);
-// Fills obj, made by cObject::create for a group's object code, from the
-// group's encoded tags and then the message-level ones, as parse(group,
-// msgTags) would. False (nothing read) when obj's class has no table.
-bool decodeObject(cObject& obj, const unsigned char* group, std::size_t groupBytes,
-                  const unsigned char* msgTags, std::size_t msgTagBytes);
+// Reads the objects of n bytes of encoded tags (from the first object code
+// on) in one walk: make(code) gives the object each object code opens (null
+// for none), filled from its group's tags and then the message-level ones,
+// as parse(group, msgTags) would, and handed to take(obj, to).
+void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* msgTags,
+                   std::size_t msgTagBytes, cObject* (*make)(unsigned char code),
+                   void (*take)(cObject* obj, void* to), void* to);
 
 }  // namespace wqx
 

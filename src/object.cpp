@@ -82,6 +82,18 @@ unsigned char cObject::getWireCode(eObjectTypes type) {
     return validType(type) ? kTypes[type].wireCode : 0;
 }
 
+namespace {
+
+cObject* objectFor(unsigned char code) {
+    cObject* obj = cObject::create(typeForWireCode(code));
+    if (!obj) objectLog().debug("Unknown Object %02X(%d)", code, code);
+    return obj;
+}
+
+void addTo(cObject* obj, void* list) { static_cast<cObjectList*>(list)->add(obj); }
+
+}  // namespace
+
 // Reads the message's encoded tags in place: the tags before the first
 // wire object code are the message-level ones, and each object code opens
 // a group that runs to the next. No tag object is made.
@@ -95,33 +107,17 @@ cObjectList* cObject::parseMsg(VMsg* msg) {
     const VelmorDictDef& dict = *WQX::DictDef;
     std::size_t size = 0;
     const unsigned char* const tags = msg->getEncodedTags(size);
-    const unsigned char* const end = tags + size;
-    const unsigned char* msgEnd = end;
+    const unsigned char* objects = tags + size;
     int groups = 0;
     VTagView v;
     for (VTagReader r(tags, size); r.next(v);) {
         if (!dict.isObjectCode(v.tag)) continue;
-        if (groups++ == 0) msgEnd = v.value - 4;
+        if (groups++ == 0) objects = v.value - 4;
         if (!objectLog().isDebugEnabled()) break;  // the count is only for this line
     }
     objectLog().debug("Got %d Objects", groups);
-    cObject* obj = nullptr;
-    const unsigned char* first = nullptr;
-    const auto finish = [&](const unsigned char* stop) {
-        if (!obj) return;
-        wqx::decodeObject(*obj, first, static_cast<std::size_t>(stop - first), tags,
-                          static_cast<std::size_t>(msgEnd - tags));
-        list->add(obj);
-        obj = nullptr;
-    };
-    for (VTagReader r(msgEnd, static_cast<std::size_t>(end - msgEnd)); r.next(v);) {
-        if (!dict.isObjectCode(v.tag)) continue;
-        finish(v.value - 4);
-        obj = create(typeForWireCode(v.tag));
-        if (!obj) objectLog().debug("Unknown Object %02X(%d)", v.tag, v.tag);
-        first = v.value + v.len;
-    }
-    finish(end);
+    const std::size_t msgTagBytes = static_cast<std::size_t>(objects - tags);
+    wqx::decodeObjects(objects, size - msgTagBytes, tags, msgTagBytes, objectFor, addTo, list);
     objectLog().debug("Returning %d Objects", list->numObjects());
     return list;
 }
