@@ -335,8 +335,8 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     const unsigned int total = get16(p + 7);
     if (p[2] != kWireVersion || (p[4] & 0x80) || index >= total) return nullptr;
     // Exactly count tags of known types and lengths, ending where the
-    // datagram does. They are checked here once, so that tag objects can be
-    // made from the bytes later without a check that could fail.
+    // datagram does: checked here, on the bytes, and never again, since the
+    // message keeps the bytes and makes tag objects only if asked.
     const unsigned int count = get16(p + 9);
     const unsigned char* const end = p + len;
     const unsigned char* q = p + kDatagramHeader;
