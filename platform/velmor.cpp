@@ -35,24 +35,34 @@ inline unsigned int get32(const unsigned char* p) {
            (static_cast<unsigned int>(p[2]) << 8) | p[3];
 }
 
-// The value length each fixed-width type must carry; -1 for any length.
-int fixedLength(unsigned int type) {
-    switch (type) {
-    case VTAG_NONE: return 0;
-    case VTAG_UINT32:
-    case VTAG_FLOAT: return 4;
-    case VTAG_UINT16: return 2;
-    case VTAG_UINT8: return 1;
-    case VTAG_STRING:
-    case VTAG_BYTES: return -1;
-    default: return -2;  // unknown type code
-    }
+// Whether a tag of this type and value length is one the format has: each
+// fixed-width type must carry exactly its width, texts and bytes any length,
+// and no other type code exists.
+inline bool allowed(unsigned int type, unsigned int len) {
+    const unsigned int kAny = 0x10000;  // more than any 16-bit length
+    static const unsigned int kWidth[] = {0, kAny, 4, 2, 1, kAny, 4};  // by type code
+    return type < sizeof kWidth / sizeof kWidth[0] && (kWidth[type] == kAny || kWidth[type] == len);
 }
 
-// Whether a tag of this type and value length is one the format has.
-inline bool allowed(unsigned int type, unsigned int len) {
-    const int fixed = fixedLength(type);
-    return fixed == -1 || (fixed >= 0 && static_cast<unsigned int>(fixed) == len);
+// The tag object of a view, or null for a type or length the format does
+// not have. Inlined where a message makes its tags: a call per tag would
+// cost as much as the switch.
+inline VTag* makeTag(const VTagView& v) {
+    if (!allowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
+    switch (v.type) {
+    case VTAG_NONE: return new VTag(v.tag);
+    case VTAG_STRING: return new VTagString(v.tag, reinterpret_cast<const char*>(v.value), v.len);
+    case VTAG_UINT32: return new VTagUInt32(v.tag, get32(v.value));
+    case VTAG_FLOAT: {
+        const unsigned int bits = get32(v.value);
+        float f;
+        std::memcpy(&f, &bits, 4);
+        return new VTagUInt32(v.tag, f);
+    }
+    case VTAG_UINT16: return new VTagUInt16(v.tag, static_cast<unsigned short>(get16(v.value)));
+    case VTAG_UINT8: return new VTagUInt8(v.tag, v.value[0]);
+    default: return new VTagBytes(v.tag, v.value, v.len);
+    }
 }
 
 // A tag of the application's own VTag subclass may carry a type or length
@@ -170,28 +180,12 @@ VTag* VTagFactory::createVTag(unsigned char tag, float value, bool) {
     return new VTagUInt32(tag, value);
 }
 
-VTag* VTagFactory::createVTag(const VTagView& v) {
-    if (!allowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
-    switch (v.type) {
-    case VTAG_NONE: return new VTag(v.tag);
-    case VTAG_STRING: return new VTagString(v.tag, reinterpret_cast<const char*>(v.value), v.len);
-    case VTAG_UINT32: return new VTagUInt32(v.tag, get32(v.value));
-    case VTAG_FLOAT: {
-        const unsigned int bits = get32(v.value);
-        float f;
-        std::memcpy(&f, &bits, 4);
-        return new VTagUInt32(v.tag, f);
-    }
-    case VTAG_UINT16: return new VTagUInt16(v.tag, static_cast<unsigned short>(get16(v.value)));
-    case VTAG_UINT8: return new VTagUInt8(v.tag, v.value[0]);
-    default: return new VTagBytes(v.tag, v.value, v.len);
-    }
-}
+VTag* VTagFactory::createVTag(const VTagView& v) { return makeTag(v); }
 
 // ---- messages ----
 
 VMsg::VMsg(unsigned char type)
-    : type_(type), seq_(0), index_(0), total_(1), count_(0), mirrorEnd_(0), cursor_(0) {
+    : type_(type), seq_(0), index_(0), total_(1), count_(0), size_(0), room_(0), mirrorEnd_(0), cursor_(0) {
     static_assert(kLenPrefix + kMsgHeader == kDatagramHeader, "header size");
 }
 
@@ -224,41 +218,67 @@ std::size_t VMsg::getFootprint() const {
     // Each tag object is at least the size of the largest tag class, and
     // holds its own copy of its value (counted as the value's encoded bytes).
     const std::size_t objects = tags_.size() * sizeof(VTagString) + mirrorEnd_ - tags_.size() * kTagHeader;
-    return sizeof(VMsg) + bytes_.capacity() + tags_.capacity() * sizeof(VTag*) + objects;
+    return sizeof(VMsg) + room_ + tags_.capacity() * sizeof(VTag*) + objects;
+}
+
+void VMsg::reserveEncoded(std::size_t bytes) {
+    if (bytes <= room_) return;
+    std::unique_ptr<unsigned char[]> block(new unsigned char[bytes]);
+    if (size_) std::memcpy(block.get(), bytes_.get(), size_);
+    bytes_ = std::move(block);
+    room_ = bytes;
+}
+
+inline unsigned char* VMsg::grow(std::size_t n) {
+    if (room_ - size_ < n) {
+        // Doubling keeps appending tag by tag linear; a first block of 256
+        // holds a small message (a request, a ping) at once.
+        const std::size_t need = size_ + n;
+        reserveEncoded(need > 2 * room_ ? (need > 256 ? need : 256) : 2 * room_);
+    }
+    unsigned char* p = bytes_.get() + size_;
+    size_ += n;
+    return p;
+}
+
+void VMsg::assignBytes(const unsigned char* p, std::size_t n) {
+    if (n > room_) {
+        bytes_.reset(new unsigned char[n]);
+        room_ = n;
+    }
+    if (n) std::memcpy(bytes_.get(), p, n);
+    size_ = n;
 }
 
 void VMsg::reserveTags(std::size_t n) {
     tags_.reserve(n);
-    bytes_.reserve(n * (kTagHeader + 4));
+    reserveEncoded(n * (kTagHeader + 4));
 }
 
-const std::vector<VTag*>& VMsg::getTags() const {
-    if (tags_.size() < count_) {
-        tags_.reserve(count_);
-        VTagReader reader(bytes_.data() + mirrorEnd_, bytes_.size() - mirrorEnd_);
-        VTagView v;
-        while (tags_.size() < count_ && reader.next(v)) {
-            VTag* t = VTagFactory::createVTag(v);
-            tags_.push_back(t ? t : new OpaqueTag(v));
-            mirrorEnd_ += kTagHeader + v.len;
-        }
+void VMsg::makeTags() const {
+    if (tags_.empty()) tags_.reserve(count_);
+    VTagView v;
+    for (VTagReader reader(bytes_.get() + mirrorEnd_, size_ - mirrorEnd_); reader.next(v);) {
+        VTag* t = makeTag(v);
+        tags_.push_back(t ? t : new OpaqueTag(v));
     }
-    return tags_;
+    // The encoded tags are always count_ whole tags: all have objects now.
+    mirrorEnd_ = size_;
 }
 
 const unsigned char* VMsg::getEncodedTags(std::size_t& bytes) const {
-    bytes = bytes_.size();
-    return bytes_.data();
+    bytes = size_;
+    return bytes_.get();
 }
 
 unsigned char* VMsg::appendEncoded(unsigned char tag, unsigned char type, unsigned short len) {
     if (!allowed(type, len)) return nullptr;
-    const std::size_t at = bytes_.size();
-    bytes_.resize(at + kTagHeader + len);
-    unsigned char* p = bytes_.data() + at;
+    unsigned char* p = grow(kTagHeader + len);
     p[0] = tag;
     p[1] = type;
     put16(p + 2, len);
+    // Defined bytes until the caller writes its own.
+    std::memset(p + kTagHeader, 0, len);
     ++count_;
     return p + kTagHeader;
 }
@@ -269,15 +289,13 @@ int VMsg::addTag(VTag* tag) {
         // every tag before it gets its object first. Messages built only
         // with addTag have them all already: this costs nothing there.
         getTags();
-        const std::size_t at = bytes_.size();
-        bytes_.resize(at + kTagHeader + tag->getLength());
-        unsigned char* p = bytes_.data() + at;
+        unsigned char* p = grow(kTagHeader + tag->getLength());
         p[0] = tag->getTag();
         p[1] = static_cast<unsigned char>(tag->getType());
         put16(p + 2, tag->getLength());
         tag->putValue(p + kTagHeader);
         tags_.push_back(tag);
-        mirrorEnd_ = bytes_.size();
+        mirrorEnd_ = size_;
         ++count_;
     }
     return static_cast<int>(count_);
@@ -300,7 +318,7 @@ unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
     put16(p + 5, index_);
     put16(p + 7, total_);
     put16(p + 9, static_cast<unsigned int>(count_));
-    if (!bytes_.empty()) std::memcpy(p + kDatagramHeader, bytes_.data(), bytes_.size());
+    if (size_) std::memcpy(p + kDatagramHeader, bytes_.get(), size_);
     return static_cast<unsigned short>(total);
 }
 
@@ -317,21 +335,25 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     const unsigned int total = get16(p + 7);
     if (p[2] != kWireVersion || (p[4] & 0x80) || index >= total) return nullptr;
     // Exactly count tags of known types and lengths, ending where the
-    // datagram does. They are checked here once, so that tag objects can be
-    // made from the bytes later without a check that could fail.
+    // datagram does: checked here, on the bytes, and never again, since the
+    // message keeps the bytes and makes tag objects only if asked.
     const unsigned int count = get16(p + 9);
+    const unsigned char* const end = p + len;
+    const unsigned char* q = p + kDatagramHeader;
+    for (unsigned int n = count; n; --n) {
+        if (end - q < static_cast<std::ptrdiff_t>(kTagHeader)) return nullptr;
+        const unsigned int vlen = get16(q + 2);
+        if (!allowed(q[1], vlen) || static_cast<std::size_t>(end - q) - kTagHeader < vlen) return nullptr;
+        q += kTagHeader + vlen;
+    }
+    if (q != end) return nullptr;
     const std::size_t bytes = len - kDatagramHeader;
-    VTagReader reader(p + kDatagramHeader, bytes);
-    std::size_t seen = 0, used = 0;
-    for (VTagView v; seen < count && reader.next(v); ++seen, used += kTagHeader + v.len)
-        if (!allowed(v.type, v.len)) return nullptr;
-    if (seen != count || used != bytes) return nullptr;
     VMsg* msg = new VMsg(p[3]);
     msg->seq_ = p[4];
     msg->index_ = static_cast<unsigned short>(index);
     msg->total_ = static_cast<unsigned short>(total);
     msg->count_ = count;
-    msg->bytes_.assign(p + kDatagramHeader, p + len);
+    msg->assignBytes(p + kDatagramHeader, bytes);
     return msg;
 }
 
@@ -343,51 +365,59 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
         return 0;
     }
     const std::size_t budget = static_cast<std::size_t>(maxDatagram) - overhead;
-    const unsigned char* const base = bytes_.data();
-    const std::size_t size = bytes_.size();
-    VTagView v;
-    for (VTagReader all(base, size); all.next(v);) {
-        if (kTagHeader + v.len > budget) {
-            // Sending the rest would report a message as sent that lost a
-            // field on the way: the whole message stays behind instead.
-            velmorLog().warn("Not sending message: tag %02X of %u value bytes is larger than any segment",
-                             v.tag, static_cast<unsigned>(v.len));
-            return 0;
-        }
-    }
-    if (size <= budget && count_ <= 0xFFFF) {
+    // Tags that fit one segment together fit it one by one too.
+    if (size_ <= budget && count_ <= 0xFFFF) {
         index_ = 0;
         total_ = 1;
         segments_.push_back(this);
         return 1;
     }
     const VelmorDictDef* dict = WQX::DictDef;
+    const unsigned char* const base = bytes_.get();
+    auto tagAt = [&](std::size_t at, VTagView& out) { return VTagReader(base + at, size_ - at).next(out); };
     VMsg* cur = nullptr;
     std::size_t from = 0;  // where cur's bytes start
     std::size_t at = 0;    // where v starts
-    for (VTagReader reader(base, size); reader.next(v); at += kTagHeader + v.len) {
-        const std::size_t tagSize = kTagHeader + v.len;
-        const std::size_t used = at - from;
-        bool cut = !cur || used + tagSize > budget || cur->count_ == 0xFFFF;
+    VTagView v;
+    while (tagAt(at, v)) {
+        std::size_t size = kTagHeader + v.len;
+        if (size > budget) {
+            // Sending the rest would report a message as sent that lost a
+            // field on the way: the whole message stays behind instead.
+            velmorLog().warn("Not sending message: tag %02X of %u value bytes is larger than any segment",
+                             v.tag, static_cast<unsigned>(v.len));
+            clearSegments();
+            return 0;
+        }
+        std::size_t used = at - from;
+        bool cut = !cur || used + size > budget || cur->count_ == 0xFFFF;
+        std::size_t tags = 1;
         if (!cut && dict->isObjectCode(v.tag)) {
-            // Keep the object whole when it would fit a fresh segment.
-            std::size_t group = tagSize;
-            VTagView w;
-            for (VTagReader rest(base + at + tagSize, size - at - tagSize);
-                 rest.next(w) && !dict->isObjectCode(w.tag) && group <= budget;)
+            // Keep the object whole when it would fit a fresh segment (an
+            // object larger than that is cut wherever it must be anyway).
+            std::size_t group = size, groupTags = 1;
+            for (VTagView w; group <= budget && tagAt(at + group, w) && !dict->isObjectCode(w.tag); ++groupTags)
                 group += kTagHeader + w.len;
             cut = used + group > budget && group <= budget;
+            // An object that fits where it goes takes one step: no tag of
+            // it would be cut from it, so none needs to be looked at again.
+            if (cut) used = 0;
+            if (used + group <= budget && (cut ? 0 : cur->count_) + groupTags <= 0xFFFF) {
+                size = group;
+                tags = groupTags;
+            }
         }
         if (cut) {
-            if (cur) cur->bytes_.assign(base + from, base + at);
+            if (cur) cur->assignBytes(base + from, at - from);
             cur = new VMsg(type_);
             cur->seq_ = seq_;
             segments_.push_back(cur);
             from = at;
         }
-        ++cur->count_;
+        cur->count_ += tags;
+        at += size;
     }
-    if (cur) cur->bytes_.assign(base + from, base + at);
+    if (cur) cur->assignBytes(base + from, at - from);
     if (segments_.size() > 0xFFFF) {
         velmorLog().warn("Not sending message: %u segments are more than a message can have",
                          static_cast<unsigned>(segments_.size()));
@@ -406,19 +436,19 @@ VMsg* VMsg::getNextSegment() {
 
 void VMsg::addSegment(const VMsg* segment) {
     if (!segment || segment == this) return;
-    bytes_.insert(bytes_.end(), segment->bytes_.begin(), segment->bytes_.end());
+    if (segment->size_) std::memcpy(grow(segment->size_), segment->bytes_.get(), segment->size_);
     count_ += segment->count_;
     index_ = segment->index_;
     total_ = segment->total_;
 }
 
 void VMsg::takeTagsOf(VMsg* other) {
-    bytes_.insert(bytes_.end(), other->bytes_.begin(), other->bytes_.end());
+    if (other->size_) std::memcpy(grow(other->size_), other->bytes_.get(), other->size_);
     count_ += other->count_;
     for (VTag* t : other->tags_) delete t;
     other->tags_.clear();
     other->mirrorEnd_ = 0;
-    other->bytes_.clear();
+    other->size_ = 0;
     other->count_ = 0;
 }
 
@@ -479,8 +509,8 @@ VMsgAssembly::eResult VMsgAssembly::add(VMsg* segment) {
     // their bytes joined in one block.
     VMsg* whole = parts_[0];
     std::size_t bytes = 0;
-    for (const VMsg* part : parts_) bytes += part->bytes_.size();
-    whole->bytes_.reserve(bytes);
+    for (const VMsg* part : parts_) bytes += part->size_;
+    whole->reserveEncoded(bytes);
     for (std::size_t i = 1; i < parts_.size(); ++i) {
         whole->takeTagsOf(parts_[i]);
         delete parts_[i];

@@ -39,6 +39,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -290,7 +291,10 @@ public:
     void reserveTags(std::size_t n);
     // A tag object for each tag, made from the encoded tags the first time
     // they are asked for and kept until the message goes.
-    const std::vector<VTag*>& getTags() const;
+    const std::vector<VTag*>& getTags() const {
+        if (tags_.size() < count_) makeTags();
+        return tags_;
+    }
     // This message's tags as they travel (getTagCount() of them, bytes
     // long): read them with VTagReader. Valid until the message changes.
     const unsigned char* getEncodedTags(std::size_t& bytes) const;
@@ -300,9 +304,9 @@ public:
     // allow.
     unsigned char* appendEncoded(unsigned char tag, unsigned char type, unsigned short len);
     // Makes room for this many bytes of encoded tags in all.
-    void reserveEncoded(std::size_t bytes) { bytes_.reserve(bytes); }
+    void reserveEncoded(std::size_t bytes);
     // Bytes of the encoded message, without the datagram's length prefix.
-    std::size_t getLength() const { return kMsgHeader + bytes_.size(); }
+    std::size_t getLength() const { return kMsgHeader + size_; }
     // Roughly the memory the message holds (itself, its encoded tags, and
     // the tag objects made from them): what limits on memory count.
     std::size_t getFootprint() const;
@@ -345,13 +349,25 @@ private:
     void clearSegments();
     // Moves every tag of other to the end of this message.
     void takeTagsOf(VMsg* other);
+    // Makes the objects of the tags after the first tags_.size().
+    void makeTags() const;
+    // Lengthens the encoded tags by n bytes; returns where those go (for
+    // the caller to fill).
+    unsigned char* grow(std::size_t n);
+    // Sets the encoded tags to n bytes from p, in a block of just that size.
+    void assignBytes(const unsigned char* p, std::size_t n);
 
     unsigned char type_;
     unsigned char seq_;
     unsigned short index_;
     unsigned short total_;
-    std::size_t count_;                // tags in bytes_
-    std::vector<unsigned char> bytes_;  // the tags, encoded as they travel
+    // The tags, encoded as they travel: count_ of them in the first size_
+    // of room_ bytes. A plain block rather than a vector, which would zero
+    // every byte before it is written.
+    std::size_t count_;
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t size_;
+    std::size_t room_;
     // Objects of the first tags_.size() tags, which end at byte
     // mirrorEnd_; getTags() makes the rest.
     mutable std::vector<VTag*> tags_;
