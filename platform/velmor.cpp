@@ -35,20 +35,11 @@ inline unsigned int get32(const unsigned char* p) {
            (static_cast<unsigned int>(p[2]) << 8) | p[3];
 }
 
-// Whether a tag of this type and value length is one the format has: each
-// fixed-width type must carry exactly its width, texts and bytes any length,
-// and no other type code exists.
-inline bool allowed(unsigned int type, unsigned int len) {
-    const unsigned int kAny = 0x10000;  // more than any 16-bit length
-    static const unsigned int kWidth[] = {0, kAny, 4, 2, 1, kAny, 4};  // by type code
-    return type < sizeof kWidth / sizeof kWidth[0] && (kWidth[type] == kAny || kWidth[type] == len);
-}
-
 // The tag object of a view, or null for a type or length the format does
 // not have. Inlined where a message makes its tags: a call per tag would
 // cost as much as the switch.
 inline VTag* makeTag(const VTagView& v) {
-    if (!allowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
+    if (!VMsg::isAllowed(v.type, v.len) || (v.len && !v.value)) return nullptr;
     switch (v.type) {
     case VTAG_NONE: return new VTag(v.tag);
     case VTAG_STRING: return new VTagString(v.tag, reinterpret_cast<const char*>(v.value), v.len);
@@ -229,18 +220,6 @@ void VMsg::reserveEncoded(std::size_t bytes) {
     room_ = bytes;
 }
 
-inline unsigned char* VMsg::grow(std::size_t n) {
-    if (room_ - size_ < n) {
-        // Doubling keeps appending tag by tag linear; a first block of 256
-        // holds a small message (a request, a ping) at once.
-        const std::size_t need = size_ + n;
-        reserveEncoded(need > 2 * room_ ? (need > 256 ? need : 256) : 2 * room_);
-    }
-    unsigned char* p = bytes_.get() + size_;
-    size_ += n;
-    return p;
-}
-
 void VMsg::assignBytes(const unsigned char* p, std::size_t n) {
     if (n > room_) {
         bytes_.reset(new unsigned char[n]);
@@ -269,18 +248,6 @@ void VMsg::makeTags() const {
 const unsigned char* VMsg::getEncodedTags(std::size_t& bytes) const {
     bytes = size_;
     return bytes_.get();
-}
-
-unsigned char* VMsg::appendEncoded(unsigned char tag, unsigned char type, unsigned short len) {
-    if (!allowed(type, len)) return nullptr;
-    unsigned char* p = grow(kTagHeader + len);
-    p[0] = tag;
-    p[1] = type;
-    put16(p + 2, len);
-    // Defined bytes until the caller writes its own.
-    std::memset(p + kTagHeader, 0, len);
-    ++count_;
-    return p + kTagHeader;
 }
 
 int VMsg::addTag(VTag* tag) {
@@ -343,7 +310,7 @@ VMsg* VMsg::parseMsg(const void* buf, unsigned short len) {
     for (unsigned int n = count; n; --n) {
         if (end - q < static_cast<std::ptrdiff_t>(kTagHeader)) return nullptr;
         const unsigned int vlen = get16(q + 2);
-        if (!allowed(q[1], vlen) || static_cast<std::size_t>(end - q) - kTagHeader < vlen) return nullptr;
+        if (!VMsg::isAllowed(q[1], vlen) || static_cast<std::size_t>(end - q) - kTagHeader < vlen) return nullptr;
         q += kTagHeader + vlen;
     }
     if (q != end) return nullptr;

@@ -298,13 +298,48 @@ public:
     // This message's tags as they travel (getTagCount() of them, bytes
     // long): read them with VTagReader. Valid until the message changes.
     const unsigned char* getEncodedTags(std::size_t& bytes) const;
-    // Appends a tag's header and returns where its len value bytes go, for
-    // the caller to write (big-endian) before the message next changes;
-    // null, and nothing appended, for a type or length the format does not
-    // allow.
-    unsigned char* appendEncoded(unsigned char tag, unsigned char type, unsigned short len);
+    // Whether the format has a tag of this type and value length: each
+    // fixed-width type carries exactly its width, texts and bytes any length.
+    static bool isAllowed(unsigned char type, unsigned short len) {
+        switch (type) {
+        case VTAG_NONE: return len == 0;
+        case VTAG_STRING:
+        case VTAG_BYTES: return true;
+        case VTAG_UINT32:
+        case VTAG_FLOAT: return len == 4;
+        case VTAG_UINT16: return len == 2;
+        case VTAG_UINT8: return len == 1;
+        default: return false;
+        }
+    }
+    // Appends a tag's header and returns where its len value bytes go; the
+    // caller writes all of them (big-endian) before the message next
+    // changes. Null, and nothing appended, for a type or length the format
+    // does not allow. Inline: encoders call it once per field.
+    unsigned char* appendEncoded(unsigned char tag, unsigned char type, unsigned short len) {
+        if (!isAllowed(type, len)) return nullptr;
+        unsigned char* p = grow(4u + len);
+        ++count_;
+        p[0] = tag;
+        p[1] = type;
+        p[2] = static_cast<unsigned char>(len >> 8);
+        p[3] = static_cast<unsigned char>(len);
+        return p + 4;
+    }
     // Makes room for this many bytes of encoded tags in all.
     void reserveEncoded(std::size_t bytes);
+    // For an encoder that writes several tags at once: room for n more bytes
+    // of encoded tags, then commitEncoded with the bytes and whole tags it
+    // wrote there (at most n bytes), before the message next changes.
+    unsigned char* beginEncoded(std::size_t n) {
+        unsigned char* p = grow(n);
+        size_ -= n;
+        return p;
+    }
+    void commitEncoded(std::size_t bytes, unsigned int tags) {
+        size_ += bytes;
+        count_ += tags;
+    }
     // Bytes of the encoded message, without the datagram's length prefix.
     std::size_t getLength() const { return kMsgHeader + size_; }
     // Roughly the memory the message holds (itself, its encoded tags, and
@@ -353,7 +388,17 @@ private:
     void makeTags() const;
     // Lengthens the encoded tags by n bytes; returns where those go (for
     // the caller to fill).
-    unsigned char* grow(std::size_t n);
+    unsigned char* grow(std::size_t n) {
+        if (room_ - size_ < n) {
+            // Doubling keeps appending tag by tag linear; a first block of
+            // 256 holds a small message (a request, a ping) at once.
+            const std::size_t need = size_ + n;
+            reserveEncoded(need > 2 * room_ ? (need > 256 ? need : 256) : 2 * room_);
+        }
+        unsigned char* p = bytes_.get() + size_;
+        size_ += n;
+        return p;
+    }
     // Sets the encoded tags to n bytes from p, in a block of just that size.
     void assignBytes(const unsigned char* p, std::size_t n);
 

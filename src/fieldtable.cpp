@@ -37,6 +37,7 @@ unsigned int be32(const unsigned char* p) {
 }
 
 void planOwnMembers(ObjectTable& t);
+void planDirectWrite(ObjectTable& t);
 
 // Registered tables by wire object code, for the direct message path.
 std::atomic<const ObjectTable*> gByWireCode[256];
@@ -104,7 +105,7 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}, 0, {}, {}}),
+                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
@@ -232,6 +233,7 @@ const ObjectTable* TableBuilder::build() {
     for (Field& f : t.fields) f.wireType = static_cast<unsigned char>(WQX::DictDef->typeOf(f.tag));
     t.wireCodeType = static_cast<unsigned char>(WQX::DictDef->typeOf(t.wireCode));
     planOwnMembers(t);
+    planDirectWrite(t);
     gByWireCode[t.wireCode].store(&t, std::memory_order_release);
     return &t;
 }
@@ -520,6 +522,11 @@ const ObjectTable* tableOf(const cObject& obj) {
 
 namespace {
 
+void put16(unsigned char* p, unsigned int v) {
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+
 void put32(unsigned char* p, unsigned int v) {
     p[0] = static_cast<unsigned char>(v >> 24);
     p[1] = static_cast<unsigned char>(v >> 16);
@@ -580,11 +587,96 @@ struct WireSink {
 
 }  // namespace
 
+namespace {
+
+bool isInteger(unsigned char type) {
+    return type == VTAG_UINT32 || type == VTAG_UINT16 || type == VTAG_UINT8;
+}
+
+// Whether a row's value goes into its tag without cTagList's conversions,
+// and how many bytes at most it takes (texts: their header only).
+bool writesDirect(const Field& f, std::size_t& bytes) {
+    const unsigned char w = f.wireType;
+    bytes = 4 + (w == VTAG_UINT32 || w == VTAG_FLOAT ? 4 : w == VTAG_UINT16 ? 2 : w == VTAG_UINT8);
+    switch (f.kind) {
+    case Kind::U32:
+    case Kind::CODE:
+    case Kind::NONE: return isInteger(w);
+    case Kind::REAL: return w == VTAG_FLOAT;
+    case Kind::TEXT: return w == VTAG_STRING;
+    case Kind::BOOL: return w == VTAG_NONE;
+    }
+    return false;
+}
+
+void planDirectWrite(ObjectTable& t) {
+    t.direct = t.wireCodeType == VTAG_NONE;
+    t.fixedBytes = 4;
+    for (const Field& f : t.fields) {
+        if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
+        std::size_t bytes = 0;
+        t.direct = t.direct && writesDirect(f, bytes);
+        t.fixedBytes += bytes;
+    }
+}
+
+// Writes tags into a block a message has made room for: the integer
+// conversions are cTagList's (a value cut to the tag's width).
+struct DirectSink {
+    unsigned char* w;
+    unsigned int count;
+
+    unsigned char* head(unsigned char tag, unsigned char type, unsigned short len) {
+        unsigned char* p = w;
+        p[0] = tag;
+        p[1] = type;
+        p[2] = static_cast<unsigned char>(len >> 8);
+        p[3] = static_cast<unsigned char>(len);
+        w += 4u + len;
+        ++count;
+        return p + 4;
+    }
+    void none(unsigned char tag, unsigned char) { head(tag, VTAG_NONE, 0); }
+    void u32(unsigned char tag, unsigned char type, unsigned int v) {
+        if (type == VTAG_UINT32)
+            put32(head(tag, VTAG_UINT32, 4), v);
+        else if (type == VTAG_UINT16)
+            put16(head(tag, VTAG_UINT16, 2), v);
+        else
+            *head(tag, VTAG_UINT8, 1) = static_cast<unsigned char>(v);
+    }
+    void u8(unsigned char tag, unsigned char type, unsigned char v) { u32(tag, type, v); }
+    void real(unsigned char tag, unsigned char, float v) {
+        unsigned int bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        put32(head(tag, VTAG_FLOAT, 4), bits);
+    }
+    void text(unsigned char tag, unsigned char, const char* s) {
+        const std::size_t n = std::strlen(s);
+        const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
+        std::memcpy(head(tag, VTAG_STRING, len), s, len);
+    }
+};
+
+}  // namespace
+
 bool encodeObject(const cObject& obj, VMsg& msg) {
     const ObjectTable* t = tableOf(obj);
     if (!t) return false;
-    WireSink sink{msg};
-    writeTags(dynamic_cast<const void*>(&obj), *t, sink);
+    const void* self = dynamic_cast<const void*>(&obj);
+    if (!t->direct) {
+        WireSink sink{msg};
+        writeTags(self, *t, sink);
+        return true;
+    }
+    std::size_t bound = t->fixedBytes;
+    for (const Field& f : t->fields)
+        if (f.kind == Kind::TEXT && f.tag && !(f.flags & NO_TAG_WRITE))
+            if (const char* s = textAt(self, f.at)) bound += std::strlen(s);
+    unsigned char* const start = msg.beginEncoded(bound);
+    DirectSink sink{start, 0};
+    writeTags(self, *t, sink);
+    msg.commitEncoded(static_cast<std::size_t>(sink.w - start), sink.count);
     return true;
 }
 
@@ -592,7 +684,7 @@ namespace {
 
 // Stores a tag whose type is the one its row reads, as populate would;
 // false for anything else (another type, a hook), which populate handles.
-bool storeDirect(void* obj, const Field& f, const VTagView& v) {
+inline bool storeDirect(void* obj, const Field& f, const VTagView& v) {
     if (f.onTag) return false;
     switch (f.kind) {
     case Kind::U32:

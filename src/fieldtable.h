@@ -113,6 +113,11 @@ struct ObjectTable {
     // The class's own members lie in [ownFrom, ownFrom + defaults.size()):
     // a new object starts as a copy of defaults there.
     unsigned short ownFrom;
+    // Every written row's value has its tag's type, or a wider or narrower
+    // integer type: the tags go straight into a message's bytes, and
+    // fixedBytes bounds all but the texts' share of them.
+    bool direct;
+    std::size_t fixedBytes;
     std::vector<unsigned char> defaults;
     std::vector<unsigned short> ownTexts;  // offsets of the texts the class frees
 };

@@ -99,7 +99,7 @@ VMsg* cObjectList::toMsg() {
             debug("Weird NULL object in list");
             continue;
         }
-        debug("Add Object..");
+        if (tracing) debug("Add Object..");
         std::size_t before = 0;
         msg->getEncodedTags(before);
         const unsigned int counted = msg->getTagCount();
