@@ -105,7 +105,7 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}}),
+                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
@@ -589,22 +589,28 @@ struct WireSink {
 
 namespace {
 
-bool isInteger(unsigned char type) {
-    return type == VTAG_UINT32 || type == VTAG_UINT16 || type == VTAG_UINT8;
+unsigned char widthOf(unsigned char type) {
+    return type == VTAG_UINT32 || type == VTAG_FLOAT ? 4 : type == VTAG_UINT16 ? 2 : type == VTAG_UINT8;
 }
 
-// Whether a row's value goes into its tag without cTagList's conversions,
-// and how many bytes at most it takes (texts: their header only).
-bool writesDirect(const Field& f, std::size_t& bytes) {
+// The step that writes a row straight into a message's bytes; false when
+// the row's value needs cTagList's conversions to become its tag.
+bool stepFor(const Field& f, WireStep& s) {
     const unsigned char w = f.wireType;
-    bytes = 4 + (w == VTAG_UINT32 || w == VTAG_FLOAT ? 4 : w == VTAG_UINT16 ? 2 : w == VTAG_UINT8);
+    const bool integer = w == VTAG_UINT32 || w == VTAG_UINT16 || w == VTAG_UINT8;
+    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), f.at, 0xFFFFFFFFu, &f};
     switch (f.kind) {
     case Kind::U32:
-    case Kind::CODE:
-    case Kind::NONE: return isInteger(w);
-    case Kind::REAL: return w == VTAG_FLOAT;
-    case Kind::TEXT: return w == VTAG_STRING;
-    case Kind::BOOL: return w == VTAG_NONE;
+        s.when = (f.flags & IF_NONZERO) ? WireStep::IF_NOT_ZERO
+                 : (f.flags & ALWAYS)   ? WireStep::ALWAYS_SENT
+                                        : WireStep::IF_SET;
+        if (f.flags & LOW8) s.mask = 0xFF;
+        return integer;
+    case Kind::CODE: s.op = WireStep::CODE; return integer;
+    case Kind::NONE: s.op = WireStep::CONST; return integer;
+    case Kind::REAL: s.op = WireStep::REAL; return w == VTAG_FLOAT;
+    case Kind::TEXT: s.op = WireStep::TEXT; return w == VTAG_STRING;
+    case Kind::BOOL: s.op = WireStep::FLAG; return w == VTAG_NONE;
     }
     return false;
 }
@@ -614,49 +620,85 @@ void planDirectWrite(ObjectTable& t) {
     t.fixedBytes = 4;
     for (const Field& f : t.fields) {
         if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
-        std::size_t bytes = 0;
-        t.direct = t.direct && writesDirect(f, bytes);
-        t.fixedBytes += bytes;
+        WireStep step;
+        t.direct = t.direct && stepFor(f, step);
+        t.fixedBytes += 4u + step.width;
+        t.steps.push_back(step);
     }
+    if (!t.direct) t.steps.clear();
 }
 
-// Writes tags into a block a message has made room for: the integer
-// conversions are cTagList's (a value cut to the tag's width).
-struct DirectSink {
-    unsigned char* w;
-    unsigned int count;
+unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char type, unsigned short len) {
+    p[0] = tag;
+    p[1] = type;
+    p[2] = static_cast<unsigned char>(len >> 8);
+    p[3] = static_cast<unsigned char>(len);
+    return p + 4;
+}
 
-    unsigned char* head(unsigned char tag, unsigned char type, unsigned short len) {
-        unsigned char* p = w;
-        p[0] = tag;
-        p[1] = type;
-        p[2] = static_cast<unsigned char>(len >> 8);
-        p[3] = static_cast<unsigned char>(len);
-        w += 4u + len;
+// An integer in a tag of its width (the dictionary's type): cut to that
+// width, as cTagList::add converts it.
+unsigned char* putInt(unsigned char* p, unsigned char tag, unsigned char width, unsigned int v) {
+    static const unsigned char kTypeOfWidth[] = {0, VTAG_UINT8, VTAG_UINT16, 0, VTAG_UINT32};
+    p = putHead(p, tag, kTypeOfWidth[width], width);
+    if (width == 4) {
+        put32(p, v);
+    } else if (width == 2) {
+        put16(p, v);
+    } else {
+        p[0] = static_cast<unsigned char>(v);
+    }
+    return p + width;
+}
+
+// Writes the object's tags by its steps; returns the tags written.
+unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w) {
+    w = putHead(w, t.wireCode, VTAG_NONE, 0);
+    unsigned int count = 1;
+    for (const WireStep& s : t.steps) {
+        switch (s.op) {
+        case WireStep::INT: {
+            const unsigned int v = load<unsigned int>(obj, s.at);
+            if (s.when == WireStep::IF_SET ? !isSet(v) : s.when == WireStep::IF_NOT_ZERO && v == 0)
+                continue;
+            w = putInt(w, s.tag, s.width, v & s.mask);
+            break;
+        }
+        case WireStep::CODE: {
+            const int c = codeOf(s.field->codes, s.field->nCodes, load<int>(obj, s.at));
+            if (c < 0) continue;
+            w = putInt(w, s.tag, s.width, static_cast<unsigned int>(c));
+            break;
+        }
+        case WireStep::CONST: w = putInt(w, s.tag, s.width, s.field->init); break;
+        case WireStep::REAL: {
+            const unsigned int bits = load<unsigned int>(obj, s.at);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            if (!isSet(f)) continue;
+            put32(putHead(w, s.tag, VTAG_FLOAT, 4), bits);
+            w += 8;
+            break;
+        }
+        case WireStep::TEXT: {
+            const char* text = textAt(obj, s.at);
+            if (!text) continue;
+            // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
+            const std::size_t n = std::strlen(text);
+            const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
+            std::memcpy(putHead(w, s.tag, VTAG_STRING, len), text, len);
+            w += 4u + len;
+            break;
+        }
+        case WireStep::FLAG:
+            if (!load<bool>(obj, s.at)) continue;
+            w = putHead(w, s.tag, VTAG_NONE, 0);
+            break;
+        }
         ++count;
-        return p + 4;
     }
-    void none(unsigned char tag, unsigned char) { head(tag, VTAG_NONE, 0); }
-    void u32(unsigned char tag, unsigned char type, unsigned int v) {
-        if (type == VTAG_UINT32)
-            put32(head(tag, VTAG_UINT32, 4), v);
-        else if (type == VTAG_UINT16)
-            put16(head(tag, VTAG_UINT16, 2), v);
-        else
-            *head(tag, VTAG_UINT8, 1) = static_cast<unsigned char>(v);
-    }
-    void u8(unsigned char tag, unsigned char type, unsigned char v) { u32(tag, type, v); }
-    void real(unsigned char tag, unsigned char, float v) {
-        unsigned int bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        put32(head(tag, VTAG_FLOAT, 4), bits);
-    }
-    void text(unsigned char tag, unsigned char, const char* s) {
-        const std::size_t n = std::strlen(s);
-        const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
-        std::memcpy(head(tag, VTAG_STRING, len), s, len);
-    }
-};
+    return count;
+}
 
 }  // namespace
 
@@ -670,13 +712,13 @@ bool encodeObject(const cObject& obj, VMsg& msg) {
         return true;
     }
     std::size_t bound = t->fixedBytes;
-    for (const Field& f : t->fields)
-        if (f.kind == Kind::TEXT && f.tag && !(f.flags & NO_TAG_WRITE))
-            if (const char* s = textAt(self, f.at)) bound += std::strlen(s);
+    for (const WireStep& step : t->steps)
+        if (step.op == WireStep::TEXT)
+            if (const char* text = textAt(self, step.at)) bound += std::strlen(text);
     unsigned char* const start = msg.beginEncoded(bound);
-    DirectSink sink{start, 0};
-    writeTags(self, *t, sink);
-    msg.commitEncoded(static_cast<std::size_t>(sink.w - start), sink.count);
+    unsigned char* w = start;
+    const unsigned int count = writeSteps(self, *t, w);
+    msg.commitEncoded(static_cast<std::size_t>(w - start), count);
     return true;
 }
 

@@ -95,6 +95,20 @@ struct Field {
     JsonWriteHook jsonOut; // replaces the default JSON write (an integer)
 };
 
+// One tag of a table whose rows all write straight into a message's bytes:
+// what the engine does for the row, decided when the table is built.
+struct WireStep {
+    enum Op : unsigned char { INT, CODE, CONST, REAL, TEXT, FLAG };
+    enum When : unsigned char { IF_SET, ALWAYS_SENT, IF_NOT_ZERO };
+    Op op;
+    When when;             // INT
+    unsigned char tag;
+    unsigned char width;   // value bytes of INT, CODE and CONST: 4, 2 or 1
+    unsigned short at;
+    unsigned int mask;     // INT: 0xFF for a value sent as its low 8 bits
+    const Field* field;    // CODE: its codes; CONST: its value
+};
+
 struct ObjectTable {
     const std::type_info* type;
     unsigned char wireCode;
@@ -114,10 +128,11 @@ struct ObjectTable {
     // a new object starts as a copy of defaults there.
     unsigned short ownFrom;
     // Every written row's value has its tag's type, or a wider or narrower
-    // integer type: the tags go straight into a message's bytes, and
-    // fixedBytes bounds all but the texts' share of them.
+    // integer type: the tags go straight into a message's bytes by these
+    // steps, and fixedBytes bounds all but the texts' share of them.
     bool direct;
     std::size_t fixedBytes;
+    std::vector<WireStep> steps;
     std::vector<unsigned char> defaults;
     std::vector<unsigned short> ownTexts;  // offsets of the texts the class frees
 };
