@@ -38,6 +38,8 @@ unsigned int be32(const unsigned char* p) {
 
 void planOwnMembers(ObjectTable& t);
 void planDirectWrite(ObjectTable& t);
+void planCodeMaps(ObjectTable& t);
+void planReads(ObjectTable& t);
 
 // Registered tables by wire object code, for the direct message path.
 std::atomic<const ObjectTable*> gByWireCode[256];
@@ -56,6 +58,17 @@ R converted(const VTagView& v, R (*get)(VTag*)) {
     return get(tag.get());
 }
 }  // namespace
+
+// A text tag's value as the field's text: up to its first NUL, as the tag
+// object's text reads.
+void setTextBytes(char*& field, const VTagView& v) {
+    const std::size_t n = strnlen(reinterpret_cast<const char*>(v.value), v.len);
+    char* copy = new char[n + 1];
+    std::memcpy(copy, v.value, n);
+    copy[n] = '\0';
+    delete[] field;
+    field = copy;
+}
 
 unsigned int TagIn::u32() const {
     if (tag_) return cTagList::getUInt32(tag_);
@@ -90,13 +103,7 @@ void TagIn::text(char*& field) const {
         setText(field, TagText(tag.get()).c_str());
         return;
     }
-    // A text stops at its first NUL, as the tag object's would.
-    const std::size_t n = strnlen(reinterpret_cast<const char*>(view_.value), view_.len);
-    char* copy = new char[n + 1];
-    std::memcpy(copy, view_.value, n);
-    copy[n] = '\0';
-    delete[] field;
-    field = copy;
+    setTextBytes(field, view_);
 }
 
 // ---- building a table ----
@@ -105,7 +112,7 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}}),
+                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
@@ -233,7 +240,9 @@ const ObjectTable* TableBuilder::build() {
     for (Field& f : t.fields) f.wireType = static_cast<unsigned char>(WQX::DictDef->typeOf(f.tag));
     t.wireCodeType = static_cast<unsigned char>(WQX::DictDef->typeOf(t.wireCode));
     planOwnMembers(t);
+    planCodeMaps(t);
     planDirectWrite(t);
+    planReads(t);
     gByWireCode[t.wireCode].store(&t, std::memory_order_release);
     return &t;
 }
@@ -598,7 +607,7 @@ unsigned char widthOf(unsigned char type) {
 bool stepFor(const Field& f, WireStep& s) {
     const unsigned char w = f.wireType;
     const bool integer = w == VTAG_UINT32 || w == VTAG_UINT16 || w == VTAG_UINT8;
-    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), f.at, 0xFFFFFFFFu, &f};
+    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), f.at, 0xFFFFFFFFu, &f, nullptr};
     switch (f.kind) {
     case Kind::U32:
         s.when = (f.flags & IF_NONZERO) ? WireStep::IF_NOT_ZERO
@@ -606,7 +615,7 @@ bool stepFor(const Field& f, WireStep& s) {
                                         : WireStep::IF_SET;
         if (f.flags & LOW8) s.mask = 0xFF;
         return integer;
-    case Kind::CODE: s.op = WireStep::CODE; return integer;
+    case Kind::CODE: s.op = WireStep::CODE; return integer && f.mapAt >= 0;
     case Kind::NONE: s.op = WireStep::CONST; return integer;
     case Kind::REAL: s.op = WireStep::REAL; return w == VTAG_FLOAT;
     case Kind::TEXT: s.op = WireStep::TEXT; return w == VTAG_STRING;
@@ -622,10 +631,62 @@ void planDirectWrite(ObjectTable& t) {
         if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
         WireStep step;
         t.direct = t.direct && stepFor(f, step);
+        if (step.op == WireStep::CODE && f.mapAt >= 0) step.codeOfValue = t.maps.data() + f.mapAt;
         t.fixedBytes += 4u + step.width;
         t.steps.push_back(step);
     }
     if (!t.direct) t.steps.clear();
+}
+
+const int kValueRange = 16;  // enum values a code map covers: 0 to 15
+
+// A code row's tag code table as two maps: the code of each value 0 to 15,
+// then the value of each code byte. A row whose table has a value outside
+// 0 to 15 or a code above 127 is written and read through its row.
+void planCodeMaps(ObjectTable& t) {
+    for (Field& f : t.fields) {
+        f.mapAt = -1;
+        if (f.kind != Kind::CODE || !f.codes) continue;
+        bool small = true;
+        for (unsigned i = 0; i < f.nCodes; ++i)
+            small = small && f.codes[i].value >= 0 && f.codes[i].value < kValueRange &&
+                    f.codes[i].code >= 0 && f.codes[i].code < 128;
+        if (!small) continue;
+        f.mapAt = static_cast<int>(t.maps.size());
+        t.maps.resize(t.maps.size() + kValueRange + 256, -1);
+        signed char* m = t.maps.data() + f.mapAt;
+        for (unsigned i = f.nCodes; i-- > 0;) {  // the first pair of a value or code wins
+            m[f.codes[i].value] = static_cast<signed char>(f.codes[i].code);
+            m[kValueRange + f.codes[i].code] = static_cast<signed char>(f.codes[i].value);
+        }
+    }
+}
+
+// The fast read of each tag number: a row without a hook or an odd way of
+// reading, whose value the tag's own type gives as is.
+void planReads(ObjectTable& t) {
+    for (ReadStep& r : t.reads) r = ReadStep{ReadStep::SLOW, false, 0, nullptr};
+    for (int tag = 1; tag < 256; ++tag) {
+        if (!t.byTag[tag]) continue;
+        const Field& f = t.fields[t.byTag[tag] - 1u];
+        if (f.onTag) continue;
+        ReadStep& r = t.reads[tag];
+        r.at = f.at;
+        switch (f.kind) {
+        case Kind::U32:
+            if (!(f.flags & READ8)) r.op = ReadStep::U32;
+            break;
+        case Kind::REAL: r.op = ReadStep::REAL; break;
+        case Kind::TEXT: r.op = ReadStep::TEXT; break;
+        case Kind::CODE:
+            if ((f.flags & RAW_TAG) || f.mapAt < 0) break;
+            r.op = ReadStep::CODE;
+            r.keep = (f.flags & KEEP_TAG) != 0;
+            r.valueOfCode = t.maps.data() + f.mapAt + kValueRange;
+            break;
+        default: break;
+        }
+    }
 }
 
 unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char type, unsigned short len) {
@@ -665,7 +726,8 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w
             break;
         }
         case WireStep::CODE: {
-            const int c = codeOf(s.field->codes, s.field->nCodes, load<int>(obj, s.at));
+            const int v = load<int>(obj, s.at);
+            const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
             if (c < 0) continue;
             w = putInt(w, s.tag, s.width, static_cast<unsigned int>(c));
             break;
@@ -725,33 +787,37 @@ bool encodeObject(const cObject& obj, VMsg& msg) {
 namespace {
 
 // Stores a tag whose type is the one its row reads, as populate would;
-// false for anything else (another type, a hook), which populate handles.
-inline bool storeDirect(void* obj, const Field& f, const VTagView& v) {
-    if (f.onTag) return false;
-    switch (f.kind) {
-    case Kind::U32:
-        if (v.type != VTAG_UINT32 || (f.flags & READ8)) return false;
-        store(obj, f.at, be32(v.value));
+// false for anything else (another type, a hook, an unknown tag), which
+// populate handles.
+inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
+    switch (r.op) {
+    case ReadStep::U32:
+        if (v.type != VTAG_UINT32) return false;
+        store(obj, r.at, be32(v.value));
         return true;
-    case Kind::REAL:
+    case ReadStep::REAL:
         if (v.type != VTAG_FLOAT) return false;
-        store(obj, f.at, be32(v.value));  // the float's bits
+        store(obj, r.at, be32(v.value));  // the float's bits
         return true;
-    case Kind::CODE:
-        if (v.type != VTAG_UINT8 || (f.flags & RAW_TAG)) return false;
-        store(obj, f.at, valueOf(f.codes, f.nCodes, v.value[0],
-                                 (f.flags & KEEP_TAG) ? load<int>(obj, f.at) : 0));
+    case ReadStep::CODE: {
+        if (v.type != VTAG_UINT8) return false;
+        const int value = r.valueOfCode[v.value[0]];
+        store(obj, r.at, value >= 0 ? value : r.keep ? load<int>(obj, r.at) : 0);
         return true;
+    }
+    case ReadStep::TEXT: {
+        if (v.type != VTAG_STRING) return false;
+        setTextBytes(textAt(obj, r.at), v);
+        return true;
+    }
     default: return false;
     }
 }
 
 void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n) {
     VTagView v;
-    for (VTagReader r(p, n); r.next(v);) {
-        const unsigned char row = t.byTag[v.tag];
-        if (!row || !storeDirect(obj, t.fields[row - 1u], v)) populate(obj, t, TagIn(v));
-    }
+    for (VTagReader r(p, n); r.next(v);)
+        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v));
 }
 
 }  // namespace
@@ -783,9 +849,8 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
                 continue;
             }
             self = dynamic_cast<void*>(obj);
-        } else if (obj) {
-            const unsigned char row = t->byTag[v.tag];
-            if (!row || !storeDirect(self, t->fields[row - 1u], v)) populate(self, *t, TagIn(v));
+        } else if (obj && !storeDirect(self, t->reads[v.tag], v)) {
+            populate(self, *t, TagIn(v));
         }
     }
     finish();

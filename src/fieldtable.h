@@ -83,6 +83,7 @@ struct Field {
     signed char jsonRead;  // place among the keys a JSON element is read for
     unsigned int flags;    // RowFlag bits
     unsigned char wireType;  // the tag type the dictionary gives `tag`
+    int mapAt;               // CODE: where its maps start in the table's maps; -1: none
     const char* key;       // JSON key
     const char* warning;   // logged when JSON gives the wrong type
     const CodePair* codes;
@@ -106,7 +107,18 @@ struct WireStep {
     unsigned char width;   // value bytes of INT, CODE and CONST: 4, 2 or 1
     unsigned short at;
     unsigned int mask;     // INT: 0xFF for a value sent as its low 8 bits
-    const Field* field;    // CODE: its codes; CONST: its value
+    const Field* field;    // CONST: its value
+    const signed char* codeOfValue;  // CODE: by value 0 to 15, -1 for none
+};
+
+// How a received tag of the type its row reads is stored, by tag number;
+// SLOW sends it (and any tag of another type) through populate.
+struct ReadStep {
+    enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT };
+    Op op;
+    bool keep;              // CODE: an unknown code keeps the field
+    unsigned short at;
+    const signed char* valueOfCode;  // CODE: by code byte, -1 for unknown
 };
 
 struct ObjectTable {
@@ -133,6 +145,10 @@ struct ObjectTable {
     bool direct;
     std::size_t fixedBytes;
     std::vector<WireStep> steps;
+    ReadStep reads[256];
+    // Code tables as direct maps (value to code for small values, code
+    // byte to value), made for the rows whose tables allow it.
+    std::vector<signed char> maps;
     std::vector<unsigned char> defaults;
     std::vector<unsigned short> ownTexts;  // offsets of the texts the class frees
 };
