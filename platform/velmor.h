@@ -32,8 +32,9 @@
 // accept; getMsg returns 0 when the message does not fit. Nothing throws and
 // nothing reads or writes outside the buffers it is given.
 //
-// Thread safety: a message is used by one thread at a time; the dictionary
-// is immutable and may be read from any thread.
+// Thread safety: a message is used by one thread at a time, also to read it
+// (getTags() makes its tag objects on first use); the dictionary is
+// immutable and may be read from any thread.
 #ifndef WQX_VELMOR_H
 #define WQX_VELMOR_H
 
@@ -187,8 +188,8 @@ private:
 // owned by the caller.
 class WQX_EXPORT VTagFactory {
 public:
-    // The tag of the view's type and value, of the class parseMsg would
-    // make; null for a type or length the format does not allow.
+    // The tag of the view's type and value, of the class VMsg::getTags()
+    // makes for it; null for a type or length the format does not allow.
     static VTag* createVTag(const VTagView& v);
     static VTag* createVTag(unsigned char tag);
     static VTag* createVTag(unsigned char tag, const char* text);
@@ -290,7 +291,8 @@ public:
     // tags (those of a 32-bit value or less) moves nothing.
     void reserveTags(std::size_t n);
     // A tag object for each tag, made from the encoded tags the first time
-    // they are asked for and kept until the message goes.
+    // they are asked for (and for tags appended since, on the next call) and
+    // kept until the message goes.
     const std::vector<VTag*>& getTags() const {
         if (tags_.size() < count_) makeTags();
         return tags_;
@@ -399,7 +401,8 @@ private:
         size_ += n;
         return p;
     }
-    // Sets the encoded tags to n bytes from p, in a block of just that size.
+    // Sets the encoded tags to n bytes from p (a new block only when the
+    // one held is smaller, and then of just that size).
     void assignBytes(const unsigned char* p, std::size_t n);
 
     unsigned char type_;
