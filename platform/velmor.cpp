@@ -175,14 +175,48 @@ VTag* VTagFactory::createVTag(const VTagView& v) { return makeTag(v); }
 
 // ---- messages ----
 
+namespace velmor_blocks {  // platform/tagcache.cpp
+unsigned char* take();
+void give(unsigned char* p);
+}  // namespace velmor_blocks
+
+namespace {
+
+// Blocks of a message's bytes above this size are datagram-sized blocks
+// from the thread's cache, up to the largest datagram; smaller and larger
+// ones are just their size.
+const std::size_t kSmallBlock = 256;
+
+bool cachedSize(std::size_t n) { return n > kSmallBlock && n <= VMsg::kMaxDatagram; }
+
+unsigned char* newBlock(std::size_t n, std::size_t& room) {
+    if (cachedSize(n)) {
+        room = VMsg::kMaxDatagram;
+        return velmor_blocks::take();
+    }
+    room = n;
+    return new unsigned char[n];
+}
+
+void freeBlock(unsigned char* p, std::size_t room) {
+    if (room == VMsg::kMaxDatagram)
+        velmor_blocks::give(p);
+    else
+        delete[] p;
+}
+
+}  // namespace
+
 VMsg::VMsg(unsigned char type)
-    : type_(type), seq_(0), index_(0), total_(1), count_(0), size_(0), room_(0), mirrorEnd_(0), cursor_(0) {
+    : type_(type), seq_(0), index_(0), total_(1), count_(0), bytes_(nullptr), size_(0), room_(0),
+      mirrorEnd_(0), cursor_(0) {
     static_assert(kLenPrefix + kMsgHeader == kDatagramHeader, "header size");
 }
 
 VMsg::~VMsg() {
     clearSegments();
     for (VTag* t : tags_) delete t;
+    freeBlock(bytes_, room_);
 }
 
 void VMsg::clearSegments() {
@@ -214,18 +248,20 @@ std::size_t VMsg::getFootprint() const {
 
 void VMsg::reserveEncoded(std::size_t bytes) {
     if (bytes <= room_) return;
-    std::unique_ptr<unsigned char[]> block(new unsigned char[bytes]);
-    if (size_) std::memcpy(block.get(), bytes_.get(), size_);
-    bytes_ = std::move(block);
-    room_ = bytes;
+    std::size_t room = 0;
+    unsigned char* block = newBlock(bytes, room);
+    if (size_) std::memcpy(block, bytes_, size_);
+    freeBlock(bytes_, room_);
+    bytes_ = block;
+    room_ = room;
 }
 
 void VMsg::assignBytes(const unsigned char* p, std::size_t n) {
     if (n > room_) {
-        bytes_.reset(new unsigned char[n]);
-        room_ = n;
+        freeBlock(bytes_, room_);
+        bytes_ = newBlock(n, room_);
     }
-    if (n) std::memcpy(bytes_.get(), p, n);
+    if (n) std::memcpy(bytes_, p, n);
     size_ = n;
 }
 
@@ -237,7 +273,7 @@ void VMsg::reserveTags(std::size_t n) {
 void VMsg::makeTags() const {
     if (tags_.empty()) tags_.reserve(count_);
     VTagView v;
-    for (VTagReader reader(bytes_.get() + mirrorEnd_, size_ - mirrorEnd_); reader.next(v);) {
+    for (VTagReader reader(bytes_ + mirrorEnd_, size_ - mirrorEnd_); reader.next(v);) {
         VTag* t = makeTag(v);
         tags_.push_back(t ? t : new OpaqueTag(v));
     }
@@ -247,7 +283,7 @@ void VMsg::makeTags() const {
 
 const unsigned char* VMsg::getEncodedTags(std::size_t& bytes) const {
     bytes = size_;
-    return bytes_.get();
+    return bytes_;
 }
 
 int VMsg::addTag(VTag* tag) {
@@ -285,7 +321,7 @@ unsigned short VMsg::getMsg(void* buf, unsigned short size) const {
     put16(p + 5, index_);
     put16(p + 7, total_);
     put16(p + 9, static_cast<unsigned int>(count_));
-    if (size_) std::memcpy(p + kDatagramHeader, bytes_.get(), size_);
+    if (size_) std::memcpy(p + kDatagramHeader, bytes_, size_);
     return static_cast<unsigned short>(total);
 }
 
@@ -340,7 +376,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
         return 1;
     }
     const VelmorDictDef* dict = WQX::DictDef;
-    const unsigned char* const base = bytes_.get();
+    const unsigned char* const base = bytes_;
     auto tagAt = [&](std::size_t at, VTagView& out) { return VTagReader(base + at, size_ - at).next(out); };
     VMsg* cur = nullptr;
     std::size_t from = 0;  // where cur's bytes start
@@ -403,14 +439,14 @@ VMsg* VMsg::getNextSegment() {
 
 void VMsg::addSegment(const VMsg* segment) {
     if (!segment || segment == this) return;
-    if (segment->size_) std::memcpy(grow(segment->size_), segment->bytes_.get(), segment->size_);
+    if (segment->size_) std::memcpy(grow(segment->size_), segment->bytes_, segment->size_);
     count_ += segment->count_;
     index_ = segment->index_;
     total_ = segment->total_;
 }
 
 void VMsg::takeTagsOf(VMsg* other) {
-    if (other->size_) std::memcpy(grow(other->size_), other->bytes_.get(), other->size_);
+    if (other->size_) std::memcpy(grow(other->size_), other->bytes_, other->size_);
     count_ += other->count_;
     for (VTag* t : other->tags_) delete t;
     other->tags_.clear();

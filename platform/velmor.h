@@ -303,16 +303,8 @@ public:
     // Whether the format has a tag of this type and value length: each
     // fixed-width type carries exactly its width, texts and bytes any length.
     static bool isAllowed(unsigned char type, unsigned short len) {
-        switch (type) {
-        case VTAG_NONE: return len == 0;
-        case VTAG_STRING:
-        case VTAG_BYTES: return true;
-        case VTAG_UINT32:
-        case VTAG_FLOAT: return len == 4;
-        case VTAG_UINT16: return len == 2;
-        case VTAG_UINT8: return len == 1;
-        default: return false;
-        }
+        static constexpr int kWidth[] = {0, -1, 4, 2, 1, -1, 4};  // by type; -1: any length
+        return type < sizeof kWidth / sizeof kWidth[0] && (kWidth[type] < 0 || kWidth[type] == len);
     }
     // Appends a tag's header and returns where its len value bytes go; the
     // caller writes all of them (big-endian) before the message next
@@ -397,7 +389,7 @@ private:
             const std::size_t need = size_ + n;
             reserveEncoded(need > 2 * room_ ? (need > 256 ? need : 256) : 2 * room_);
         }
-        unsigned char* p = bytes_.get() + size_;
+        unsigned char* p = bytes_ + size_;
         size_ += n;
         return p;
     }
@@ -413,7 +405,7 @@ private:
     // of room_ bytes. A plain block rather than a vector, which would zero
     // every byte before it is written.
     std::size_t count_;
-    std::unique_ptr<unsigned char[]> bytes_;
+    unsigned char* bytes_;
     std::size_t size_;
     std::size_t room_;
     // Objects of the first tags_.size() tags, which end at byte
