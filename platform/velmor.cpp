@@ -209,7 +209,7 @@ void freeBlock(unsigned char* p, std::size_t room) {
 
 VMsg::VMsg(unsigned char type)
     : type_(type), seq_(0), index_(0), total_(1), count_(0), bytes_(nullptr), size_(0), room_(0),
-      mirrorEnd_(0), cursor_(0) {
+      mirrorEnd_(0), wholeSegment_(false), cursor_(0) {
     static_assert(kLenPrefix + kMsgHeader == kDatagramHeader, "header size");
 }
 
@@ -223,6 +223,7 @@ void VMsg::clearSegments() {
     for (VMsg* s : segments_)
         if (s != this) delete s;
     segments_.clear();
+    wholeSegment_ = false;
     cursor_ = 0;
 }
 
@@ -372,7 +373,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     if (size_ <= budget && count_ <= 0xFFFF) {
         index_ = 0;
         total_ = 1;
-        segments_.push_back(this);
+        wholeSegment_ = true;
         return 1;
     }
     const VelmorDictDef* dict = WQX::DictDef;
@@ -433,6 +434,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
 }
 
 VMsg* VMsg::getNextSegment() {
+    if (wholeSegment_) return cursor_++ == 0 ? this : nullptr;
     if (cursor_ >= segments_.size()) return nullptr;
     return segments_[cursor_++];
 }

@@ -413,6 +413,7 @@ private:
     mutable std::vector<VTag*> tags_;
     mutable std::size_t mirrorEnd_;
     std::vector<VMsg*> segments_;
+    bool wholeSegment_;  // the message is its only segment (segments_ stays empty)
     std::size_t cursor_;
 };
 

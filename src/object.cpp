@@ -103,7 +103,9 @@ cObjectList* cObject::parseMsg(VMsg* msg) {
         objectLog().warn("No Velmor Message");
         return list;
     }
-    objectLog().debug("Got Velmor Message");
+    // Looked up once: each look costs a walk up the category tree.
+    const bool tracing = objectLog().isDebugEnabled();
+    if (tracing) objectLog().debug("Got Velmor Message");
     const VelmorDictDef& dict = *WQX::DictDef;
     std::size_t size = 0;
     const unsigned char* const tags = msg->getEncodedTags(size);
@@ -113,12 +115,12 @@ cObjectList* cObject::parseMsg(VMsg* msg) {
     for (VTagReader r(tags, size); r.next(v);) {
         if (!dict.isObjectCode(v.tag)) continue;
         if (groups++ == 0) objects = v.value - 4;
-        if (!objectLog().isDebugEnabled()) break;  // the count is only for this line
+        if (!tracing) break;  // the count is only for this line
     }
-    objectLog().debug("Got %d Objects", groups);
+    if (tracing) objectLog().debug("Got %d Objects", groups);
     const std::size_t msgTagBytes = static_cast<std::size_t>(objects - tags);
     wqx::decodeObjects(objects, size - msgTagBytes, tags, msgTagBytes, objectFor, addTo, list);
-    objectLog().debug("Returning %d Objects", list->numObjects());
+    if (tracing) objectLog().debug("Returning %d Objects", list->numObjects());
     return list;
 }
 
