@@ -379,6 +379,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     const VelmorDictDef* dict = WQX::DictDef;
     const unsigned char* const base = bytes_;
     auto tagAt = [&](std::size_t at, VTagView& out) { return VTagReader(base + at, size_ - at).next(out); };
+    segments_.reserve(size_ / budget + 2);  // most messages; more segments only regrow it
     VMsg* cur = nullptr;
     std::size_t from = 0;  // where cur's bytes start
     std::size_t at = 0;    // where v starts
@@ -400,8 +401,16 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
             // Keep the object whole when it would fit a fresh segment (an
             // object larger than that is cut wherever it must be anyway).
             std::size_t group = size, groupTags = 1;
-            for (VTagView w; group <= budget && tagAt(at + group, w) && !dict->isObjectCode(w.tag); ++groupTags)
-                group += kTagHeader + w.len;
+            // The message's own bytes, checked when they came in: only the
+            // lengths are read, and never past the end.
+            for (std::size_t q = at + size; group <= budget && size_ - q >= kTagHeader &&
+                                            !dict->isObjectCode(base[q]);
+                 ++groupTags) {
+                const std::size_t n = kTagHeader + get16(base + q + 2);
+                if (size_ - q < n) break;
+                group += n;
+                q += n;
+            }
             cut = used + group > budget && group <= budget;
             // An object that fits where it goes takes one step: no tag of
             // it would be cut from it, so none needs to be looked at again.
