@@ -531,6 +531,14 @@ const ObjectTable* tableOf(const cObject& obj) {
 
 namespace {
 
+unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char type, unsigned short len) {
+    p[0] = tag;
+    p[1] = type;
+    p[2] = static_cast<unsigned char>(len >> 8);
+    p[3] = static_cast<unsigned char>(len);
+    return p + 4;
+}
+
 void put16(unsigned char* p, unsigned int v) {
     p[0] = static_cast<unsigned char>(v >> 8);
     p[1] = static_cast<unsigned char>(v);
@@ -607,7 +615,8 @@ unsigned char widthOf(unsigned char type) {
 bool stepFor(const Field& f, WireStep& s) {
     const unsigned char w = f.wireType;
     const bool integer = w == VTAG_UINT32 || w == VTAG_UINT16 || w == VTAG_UINT8;
-    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), f.at, 0xFFFFFFFFu, &f, nullptr};
+    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), {}, f.at, 0xFFFFFFFFu, &f, nullptr};
+    putHead(s.head, f.tag, w, s.width);
     switch (f.kind) {
     case Kind::U32:
         s.when = (f.flags & IF_NONZERO) ? WireStep::IF_NOT_ZERO
@@ -665,22 +674,21 @@ void planCodeMaps(ObjectTable& t) {
 // The fast read of each tag number: a row without a hook or an odd way of
 // reading, whose value the tag's own type gives as is.
 void planReads(ObjectTable& t) {
-    for (ReadStep& r : t.reads) r = ReadStep{ReadStep::SLOW, false, 0, nullptr};
+    for (ReadStep& r : t.reads) r = ReadStep{ReadStep::SLOW, 0xFF, false, 0, nullptr};
     for (int tag = 1; tag < 256; ++tag) {
         if (!t.byTag[tag]) continue;
         const Field& f = t.fields[t.byTag[tag] - 1u];
         if (f.onTag) continue;
         ReadStep& r = t.reads[tag];
-        r.at = f.at;
         switch (f.kind) {
         case Kind::U32:
-            if (!(f.flags & READ8)) r.op = ReadStep::U32;
+            if (!(f.flags & READ8)) r = ReadStep{ReadStep::U32, VTAG_UINT32, false, f.at, nullptr};
             break;
-        case Kind::REAL: r.op = ReadStep::REAL; break;
-        case Kind::TEXT: r.op = ReadStep::TEXT; break;
+        case Kind::REAL: r = ReadStep{ReadStep::REAL, VTAG_FLOAT, false, f.at, nullptr}; break;
+        case Kind::TEXT: r = ReadStep{ReadStep::TEXT, VTAG_STRING, false, f.at, nullptr}; break;
         case Kind::CODE:
             if ((f.flags & RAW_TAG) || f.mapAt < 0) break;
-            r.op = ReadStep::CODE;
+            r = ReadStep{ReadStep::CODE, VTAG_UINT8, false, f.at, nullptr};
             r.keep = (f.flags & KEEP_TAG) != 0;
             r.valueOfCode = t.maps.data() + f.mapAt + kValueRange;
             break;
@@ -689,27 +697,19 @@ void planReads(ObjectTable& t) {
     }
 }
 
-unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char type, unsigned short len) {
-    p[0] = tag;
-    p[1] = type;
-    p[2] = static_cast<unsigned char>(len >> 8);
-    p[3] = static_cast<unsigned char>(len);
-    return p + 4;
-}
-
-// An integer in a tag of its width (the dictionary's type): cut to that
-// width, as cTagList::add converts it.
-unsigned char* putInt(unsigned char* p, unsigned char tag, unsigned char width, unsigned int v) {
-    static const unsigned char kTypeOfWidth[] = {0, VTAG_UINT8, VTAG_UINT16, 0, VTAG_UINT32};
-    p = putHead(p, tag, kTypeOfWidth[width], width);
-    if (width == 4) {
+// An integer after its step's header: cut to the tag's width, as
+// cTagList::add converts it.
+unsigned char* putInt(unsigned char* p, const WireStep& s, unsigned int v) {
+    std::memcpy(p, s.head, 4);
+    p += 4;
+    if (s.width == 4) {
         put32(p, v);
-    } else if (width == 2) {
+    } else if (s.width == 2) {
         put16(p, v);
     } else {
         p[0] = static_cast<unsigned char>(v);
     }
-    return p + width;
+    return p + s.width;
 }
 
 // Writes the object's tags by its steps; returns the tags written.
@@ -722,23 +722,24 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w
             const unsigned int v = load<unsigned int>(obj, s.at);
             if (s.when == WireStep::IF_SET ? !isSet(v) : s.when == WireStep::IF_NOT_ZERO && v == 0)
                 continue;
-            w = putInt(w, s.tag, s.width, v & s.mask);
+            w = putInt(w, s, v & s.mask);
             break;
         }
         case WireStep::CODE: {
             const int v = load<int>(obj, s.at);
             const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
             if (c < 0) continue;
-            w = putInt(w, s.tag, s.width, static_cast<unsigned int>(c));
+            w = putInt(w, s, static_cast<unsigned int>(c));
             break;
         }
-        case WireStep::CONST: w = putInt(w, s.tag, s.width, s.field->init); break;
+        case WireStep::CONST: w = putInt(w, s, s.field->init); break;
         case WireStep::REAL: {
             const unsigned int bits = load<unsigned int>(obj, s.at);
             float f;
             std::memcpy(&f, &bits, sizeof f);
             if (!isSet(f)) continue;
-            put32(putHead(w, s.tag, VTAG_FLOAT, 4), bits);
+            std::memcpy(w, s.head, 4);
+            put32(w + 4, bits);
             w += 8;
             break;
         }
@@ -754,7 +755,8 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w
         }
         case WireStep::FLAG:
             if (!load<bool>(obj, s.at)) continue;
-            w = putHead(w, s.tag, VTAG_NONE, 0);
+            std::memcpy(w, s.head, 4);
+            w += 4;
             break;
         }
         ++count;
@@ -790,26 +792,16 @@ namespace {
 // false for anything else (another type, a hook, an unknown tag), which
 // populate handles.
 inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
+    if (v.type != r.type) return false;
     switch (r.op) {
     case ReadStep::U32:
-        if (v.type != VTAG_UINT32) return false;
-        store(obj, r.at, be32(v.value));
-        return true;
-    case ReadStep::REAL:
-        if (v.type != VTAG_FLOAT) return false;
-        store(obj, r.at, be32(v.value));  // the float's bits
-        return true;
+    case ReadStep::REAL: store(obj, r.at, be32(v.value)); return true;  // a float as its bits
     case ReadStep::CODE: {
-        if (v.type != VTAG_UINT8) return false;
         const int value = r.valueOfCode[v.value[0]];
         store(obj, r.at, value >= 0 ? value : r.keep ? load<int>(obj, r.at) : 0);
         return true;
     }
-    case ReadStep::TEXT: {
-        if (v.type != VTAG_STRING) return false;
-        setTextBytes(textAt(obj, r.at), v);
-        return true;
-    }
+    case ReadStep::TEXT: setTextBytes(textAt(obj, r.at), v); return true;
     default: return false;
     }
 }

@@ -105,6 +105,7 @@ struct WireStep {
     When when;             // INT
     unsigned char tag;
     unsigned char width;   // value bytes of INT, CODE and CONST: 4, 2 or 1
+    unsigned char head[4]; // the tag's header, for all but a text: number, type, length
     unsigned short at;
     unsigned int mask;     // INT: 0xFF for a value sent as its low 8 bits
     const Field* field;    // CONST: its value
@@ -116,6 +117,7 @@ struct WireStep {
 struct ReadStep {
     enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT };
     Op op;
+    unsigned char type;     // the tag type it reads straight
     bool keep;              // CODE: an unknown code keeps the field
     unsigned short at;
     const signed char* valueOfCode;  // CODE: by code byte, -1 for unknown
