@@ -26,8 +26,9 @@ cObjectDevice::cObjectDevice() : cObject(OBJ_DEVICE) {
                               "object in device parse not a JSON object "})
             .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "DeviceSerial in device parse not a number")
             .onTag([](void* o, const TagIn& tag) {
-                deviceLog().debug("Add Serial Number 0x%08X", tag.u32());
-                static_cast<cObjectDevice*>(o)->deviceSerial = tag.u32();
+                const unsigned int serial = tag.u32();
+                if (tag.mayLog()) deviceLog().debug("Add Serial Number 0x%08X", serial);
+                static_cast<cObjectDevice*>(o)->deviceSerial = serial;
             })
             .text(&deviceLabel, 9, "TAG_DEV_LABEL", 1, "DeviceLabel in device parse not a string")
             .code(&deviceOpState, 6, "TAG_DEV_STATE", 2, "DeviceOpState in device parse not a number",

@@ -806,10 +806,11 @@ inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
     }
 }
 
-void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n) {
+void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n,
+                bool mayLog) {
     VTagView v;
     for (VTagReader r(p, n); r.next(v);)
-        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v));
+        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v, mayLog));
 }
 
 }  // namespace
@@ -821,11 +822,13 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     cObject* obj = nullptr;
     void* self = nullptr;
     const ObjectTable* t = nullptr;
+    const ObjectTable* logChecked = nullptr;  // the table mayLog was found for
+    bool mayLog = true;
     // An object is whole at the next object code or the end: the
     // message-level tags come last, and so win.
     const auto finish = [&] {
         if (!obj) return;
-        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes);
+        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes, mayLog);
         take(obj, to);
         obj = nullptr;
     };
@@ -841,8 +844,12 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
                 continue;
             }
             self = dynamic_cast<void*>(obj);
+            if (t != logChecked) {
+                logChecked = t;
+                mayLog = t->log().isDebugEnabled();
+            }
         } else if (obj && !storeDirect(self, t->reads[v.tag], v)) {
-            populate(self, *t, TagIn(v));
+            populate(self, *t, TagIn(v, mayLog));
         }
     }
     finish();

@@ -29,9 +29,12 @@ namespace wqx {
 // read with the conversions of cTagList's getters.
 class TagIn {
 public:
-    explicit TagIn(VTag* tag) : tag_(tag), view_() {}
-    explicit TagIn(const VTagView& view) : tag_(nullptr), view_(view) {}
+    explicit TagIn(VTag* tag) : tag_(tag), view_(), mayLog_(true) {}
+    // mayLog false: the reader has found its class's debug lines off for
+    // this message, so a hook need not ask log4cpp again for every tag.
+    TagIn(const VTagView& view, bool mayLog) : tag_(nullptr), view_(view), mayLog_(mayLog) {}
     unsigned char number() const { return tag_ ? tag_->getTag() : view_.tag; }
+    bool mayLog() const { return mayLog_; }
     unsigned int u32() const;
     unsigned char u8() const;
     float f32() const;
@@ -41,6 +44,7 @@ public:
 private:
     VTag* tag_;
     VTagView view_;
+    bool mayLog_;
 };
 
 // How a member is stored.
