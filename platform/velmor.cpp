@@ -241,10 +241,13 @@ void VMsg::setLastSegment(bool last) {
 }
 
 std::size_t VMsg::getFootprint() const {
-    // Each tag object is at least the size of the largest tag class, and
-    // holds its own copy of its value (counted as the value's encoded bytes).
-    const std::size_t objects = tags_.size() * sizeof(VTagString) + mirrorEnd_ - tags_.size() * kTagHeader;
-    return sizeof(VMsg) + room_ + tags_.capacity() * sizeof(VTag*) + objects;
+    // Every tag counts as the object it is or becomes when read (at least
+    // the size of the largest tag class, with its own copy of its value, and
+    // its pointer), whether or not it has been made: reading a message, into
+    // tag objects or into the objects its tags describe, makes about that
+    // much again, and limits must hold for what a peer's datagrams become.
+    const std::size_t objects = count_ * (sizeof(VTagString) + sizeof(VTag*)) + size_ - count_ * kTagHeader;
+    return sizeof(VMsg) + room_ + objects;
 }
 
 void VMsg::reserveEncoded(std::size_t bytes) {

@@ -336,8 +336,8 @@ public:
     }
     // Bytes of the encoded message, without the datagram's length prefix.
     std::size_t getLength() const { return kMsgHeader + size_; }
-    // Roughly the memory the message holds (itself, its encoded tags, and
-    // the tag objects made from them): what limits on memory count.
+    // Roughly the memory the message holds once read: itself, its encoded
+    // tags, and an object for each tag (made or not). What limits count.
     std::size_t getFootprint() const;
 
     // Encodes the message as one datagram into buf. Returns the datagram's

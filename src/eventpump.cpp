@@ -58,14 +58,10 @@ void cEventPump::setQueueBytes(std::size_t bytes) { queueBytes.store(bytes ? byt
 
 void cEventPump::pumpEvent(VMsg* msg) {
     if (!msg) return;
-    // What the message holds in memory stands for what its list will: the
-    // objects carry the same fields as the tags they were made from. It is
-    // counted once the list is read, when the message holds a tag object for
-    // each tag besides its bytes: a datagram of many small tags makes many
-    // objects, and the bytes alone would let such events fill far more
-    // memory than the limit says.
-    cObjectList* list = cObject::parseMsg(msg);
+    // What the message holds once read stands for what its list will: the
+    // objects carry the fields its tags did.
     const std::size_t bytes = msg->getFootprint();
+    cObjectList* list = cObject::parseMsg(msg);
     list->setEvent();
     list->setMsgType(msg->getType());
     list->setMsgSeq(msg->getSeq() & 0x7F);
