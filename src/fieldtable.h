@@ -10,6 +10,13 @@
 // class layouts stay exactly as they are. Tables are built once, by the
 // first object of each class, and are immutable afterwards, so any number
 // of threads may use them. Not installed; not exported.
+//
+// Adding a field: one row in the class's constructor (member, tag number,
+// JSON key and place, the warning of a wrong JSON type, flags where it
+// differs from its kind), in tag order; then its line in the class's
+// vectors under tests/vectors/. The same rows drive the message path's
+// direct encoder and decoder (encodeObject, decodeObjects), which write and
+// read a message's bytes without tag objects.
 #ifndef WQX_FIELDTABLE_H
 #define WQX_FIELDTABLE_H
 
