@@ -551,56 +551,6 @@ void put32(unsigned char* p, unsigned int v) {
     p[3] = static_cast<unsigned char>(v);
 }
 
-// Writes each value straight into the message's bytes when the dictionary
-// gives its tag (of type `type`) the type the value has, which is what a
-// tag object made by cTagList::add would hold; any other pairing goes
-// through cTagList, the one definition of those conversions.
-struct WireSink {
-    VMsg& msg;
-
-    template <class F>
-    void viaTagList(F add) {
-        cTagList tags;
-        add(tags);
-        while (VTag* t = tags.get()) {
-            const unsigned char type = static_cast<unsigned char>(t->getType());
-            if (unsigned char* p = msg.appendEncoded(t->getTag(), type, t->getLength()))
-                t->putValue(p);
-            delete t;
-        }
-    }
-    void none(unsigned char tag, unsigned char type) {
-        if (type == VTAG_NONE)
-            msg.appendEncoded(tag, VTAG_NONE, 0);
-        else
-            viaTagList([&](cTagList& l) { l.add(tag); });
-    }
-    void u32(unsigned char tag, unsigned char type, unsigned int v) {
-        if (type == VTAG_UINT32)
-            put32(msg.appendEncoded(tag, VTAG_UINT32, 4), v);
-        else
-            viaTagList([&](cTagList& l) { l.add(tag, v); });
-    }
-    void u8(unsigned char tag, unsigned char type, unsigned char v) {
-        if (type == VTAG_UINT8)
-            *msg.appendEncoded(tag, VTAG_UINT8, 1) = v;
-        else
-            viaTagList([&](cTagList& l) { l.add(tag, v); });
-    }
-    void real(unsigned char tag, unsigned char type, float v) {
-        if (type != VTAG_FLOAT) return viaTagList([&](cTagList& l) { l.add(tag, v); });
-        unsigned int bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        put32(msg.appendEncoded(tag, VTAG_FLOAT, 4), bits);
-    }
-    void text(unsigned char tag, unsigned char type, const char* s) {
-        if (type != VTAG_STRING) return viaTagList([&](cTagList& l) { l.add(tag, s); });
-        // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
-        const std::size_t n = std::strlen(s);
-        const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
-        std::memcpy(msg.appendEncoded(tag, VTAG_STRING, len), s, len);
-    }
-};
 
 }  // namespace
 
@@ -768,13 +718,8 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w
 
 bool encodeObject(const cObject& obj, VMsg& msg) {
     const ObjectTable* t = tableOf(obj);
-    if (!t) return false;
+    if (!t || !t->direct) return false;
     const void* self = dynamic_cast<const void*>(&obj);
-    if (!t->direct) {
-        WireSink sink{msg};
-        writeTags(self, *t, sink);
-        return true;
-    }
     std::size_t bound = t->fixedBytes;
     for (const WireStep& step : t->steps)
         if (step.op == WireStep::TEXT)

@@ -255,7 +255,9 @@ bool keyLess(const void* a, const void* b, const ObjectTable& t);
 const ObjectTable* tableOf(const cObject& obj);
 // Appends obj's tags to msg in encoded form, byte for byte what getTags()
 // would add, without making tag objects. False (nothing added) when obj's
-// class has no table.
+// class has no table, or one with a row whose value needs cTagList's
+// conversions to become its tag (none of ours): the caller then adds
+// getTags()'s tags.
 bool encodeObject(const cObject& obj, VMsg& msg);
 // Reads the objects of n bytes of encoded tags (from the first object code
 // on) in one walk: make(code) gives the object each object code opens (null

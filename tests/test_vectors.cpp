@@ -99,12 +99,23 @@ std::unique_ptr<VMsg> sent(cObject* obj) {
     return std::unique_ptr<VMsg>(one.toMsg());
 }
 
-// The object a datagram holds, read as a receiver reads it. The list reader
-// makes every class but message info, which is only ever sent: that one
-// reads the group the list reader would have handed it.
-ObjPtr readDatagram(Type type, const Bytes& d) {
+// obj's tags as tag objects (getTags), sent the same way: the list's
+// writer goes straight to bytes, and both must give the same datagram.
+std::string sentAsTags(cObject* obj) {
+    VMsg msg(1);
+    msg.setSeq(5);
+    std::unique_ptr<cTagList> tags(obj->getTags());
+    while (VTag* t = tags->get()) msg.addTag(t);
+    return wiretest::encode(msg);
+}
+
+// The object a datagram holds, read as a receiver reads it, or through tag
+// objects (the group parse). The list reader makes every class but message
+// info, which is only ever sent: that one reads the group the list reader
+// would have handed it.
+ObjPtr readDatagram(Type type, const Bytes& d, bool asTags = false) {
     std::unique_ptr<VMsg> msg(wiretest::parseBytes(d));
-    if (msg && type != cObject::OBJ_MSG_INFO) {
+    if (msg && type != cObject::OBJ_MSG_INFO && !asTags) {
         ListPtr list(cObject::parseMsg(msg.get()));
         return ObjPtr(list->numObjects() == 1 ? list->get() : nullptr);
     }
@@ -217,7 +228,8 @@ protected:
     ObjPtr golden_;
 };
 
-// Both forms both ways, and of each object read a clone (of the same class:
+// Both forms both ways, the message form both straight and through tag
+// objects, and of each object read a clone (of the same class:
 // it sends the same object code) that is looked at only once its source and
 // the source's texts are gone. The datagram is also read with a tag of a number no class uses
 // first and last in the group: it is passed over, the object reads and
@@ -229,11 +241,13 @@ TEST_P(Vectors, BothFormsBothWaysAndClones) {
         for (int clone = 0; clone < 2; ++clone, obj.reset(obj->clone())) {
             EXPECT_EQ(jsonOf(*obj), json) << how << (clone ? ", clone" : "");
             EXPECT_EQ(wiretest::encode(*sent(obj.get())), hex) << how << (clone ? ", clone" : "");
+            EXPECT_EQ(sentAsTags(obj.get()), hex) << how << (clone ? ", clone" : "") << ", tag objects";
         }
     };
     holds(readJson(v_.type, v_.values), "from JSON");
     const std::vector<Bytes> tags = tagsOf(v_.datagram);
     holds(readDatagram(v_.type, v_.datagram), "from datagram");
+    holds(readDatagram(v_.type, v_.datagram, true), "from datagram's tag objects");
     for (std::size_t at : {std::size_t{1}, tags.size()}) {
         std::vector<Bytes> more = tags;
         more.insert(more.begin() + static_cast<std::ptrdiff_t>(at), wiretest::fromHex("F0 02 0004 DEADBEEF"));
