@@ -248,7 +248,11 @@ bool parseJson(void* obj, const ObjectTable& t, json_t* array);
 bool sameKey(const void* a, const void* b, const ObjectTable& t);
 bool keyLess(const void* a, const void* b, const ObjectTable& t);
 
-// ---- the direct message path ----
+// ---- the direct message path (fieldcodec.cpp) ----
+
+// Plans a built table's steps: code maps, the encoder's steps, the reader's
+// steps by tag number.
+void planDirectPath(ObjectTable& t);
 
 // The table of obj's exact class, or null: a class of the program's own,
 // derived from one of ours, goes through its virtual operations instead.

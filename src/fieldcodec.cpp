@@ -1,0 +1,264 @@
+// The direct message path: objects written straight into a message's bytes
+// and read straight from them, by steps planned from each class's rows
+// when its table is built. Values whose type differs from the one a step
+// takes go through populate and cTagList, the one definition of the
+// conversions; so the bytes and the objects are exactly what the tag
+// object route gives.
+#include "fieldbytes.h"
+#include "fieldtable.h"
+
+namespace wqx {
+
+namespace {
+
+unsigned char widthOf(unsigned char type) {
+    return type == VTAG_UINT32 || type == VTAG_FLOAT ? 4 : type == VTAG_UINT16 ? 2 : type == VTAG_UINT8;
+}
+
+// The step that writes a row straight into a message's bytes; false when
+// the row's value needs cTagList's conversions to become its tag.
+bool stepFor(const Field& f, WireStep& s) {
+    const unsigned char w = f.wireType;
+    const bool integer = w == VTAG_UINT32 || w == VTAG_UINT16 || w == VTAG_UINT8;
+    s = WireStep{WireStep::INT, WireStep::IF_SET, f.tag, widthOf(w), {}, f.at, 0xFFFFFFFFu, &f, nullptr};
+    putHead(s.head, f.tag, w, s.width);
+    switch (f.kind) {
+    case Kind::U32:
+        s.when = (f.flags & IF_NONZERO) ? WireStep::IF_NOT_ZERO
+                 : (f.flags & ALWAYS)   ? WireStep::ALWAYS_SENT
+                                        : WireStep::IF_SET;
+        if (f.flags & LOW8) s.mask = 0xFF;
+        return integer;
+    case Kind::CODE: s.op = WireStep::CODE; return integer && f.mapAt >= 0;
+    case Kind::NONE: s.op = WireStep::CONST; return integer;
+    case Kind::REAL: s.op = WireStep::REAL; return w == VTAG_FLOAT;
+    case Kind::TEXT: s.op = WireStep::TEXT; return w == VTAG_STRING;
+    case Kind::BOOL: s.op = WireStep::FLAG; return w == VTAG_NONE;
+    }
+    return false;
+}
+
+void planDirectWrite(ObjectTable& t) {
+    t.direct = t.wireCodeType == VTAG_NONE;
+    t.fixedBytes = 4;
+    for (const Field& f : t.fields) {
+        if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
+        WireStep step;
+        t.direct = t.direct && stepFor(f, step);
+        if (step.op == WireStep::CODE && f.mapAt >= 0) step.codeOfValue = t.maps.data() + f.mapAt;
+        t.fixedBytes += 4u + step.width;
+        t.steps.push_back(step);
+    }
+    if (!t.direct) t.steps.clear();
+}
+
+const int kValueRange = 16;  // enum values a code map covers: 0 to 15
+
+// A code row's tag code table as two maps: the code of each value 0 to 15,
+// then the value of each code byte. A row whose table has a value outside
+// 0 to 15 or a code above 127 is written and read through its row.
+void planCodeMaps(ObjectTable& t) {
+    for (Field& f : t.fields) {
+        f.mapAt = -1;
+        if (f.kind != Kind::CODE || !f.codes) continue;
+        bool small = true;
+        for (unsigned i = 0; i < f.nCodes; ++i)
+            small = small && f.codes[i].value >= 0 && f.codes[i].value < kValueRange &&
+                    f.codes[i].code >= 0 && f.codes[i].code < 128;
+        if (!small) continue;
+        f.mapAt = static_cast<int>(t.maps.size());
+        t.maps.resize(t.maps.size() + kValueRange + 256, -1);
+        signed char* m = t.maps.data() + f.mapAt;
+        for (unsigned i = f.nCodes; i-- > 0;) {  // the first pair of a value or code wins
+            m[f.codes[i].value] = static_cast<signed char>(f.codes[i].code);
+            m[kValueRange + f.codes[i].code] = static_cast<signed char>(f.codes[i].value);
+        }
+    }
+}
+
+// The fast read of each tag number: a row without a hook or an odd way of
+// reading, whose value the tag's own type gives as is.
+void planReads(ObjectTable& t) {
+    for (ReadStep& r : t.reads) r = ReadStep{ReadStep::SLOW, 0xFF, false, 0, nullptr};
+    for (int tag = 1; tag < 256; ++tag) {
+        if (!t.byTag[tag]) continue;
+        const Field& f = t.fields[t.byTag[tag] - 1u];
+        if (f.onTag) continue;
+        ReadStep& r = t.reads[tag];
+        switch (f.kind) {
+        case Kind::U32:
+            if (!(f.flags & READ8)) r = ReadStep{ReadStep::U32, VTAG_UINT32, false, f.at, nullptr};
+            break;
+        case Kind::REAL: r = ReadStep{ReadStep::REAL, VTAG_FLOAT, false, f.at, nullptr}; break;
+        case Kind::TEXT: r = ReadStep{ReadStep::TEXT, VTAG_STRING, false, f.at, nullptr}; break;
+        case Kind::CODE:
+            if ((f.flags & RAW_TAG) || f.mapAt < 0) break;
+            r = ReadStep{ReadStep::CODE, VTAG_UINT8, false, f.at, nullptr};
+            r.keep = (f.flags & KEEP_TAG) != 0;
+            r.valueOfCode = t.maps.data() + f.mapAt + kValueRange;
+            break;
+        default: break;
+        }
+    }
+}
+
+// An integer after its step's header: cut to the tag's width, as
+// cTagList::add converts it.
+unsigned char* putInt(unsigned char* p, const WireStep& s, unsigned int v) {
+    std::memcpy(p, s.head, 4);
+    p += 4;
+    if (s.width == 4) {
+        put32(p, v);
+    } else if (s.width == 2) {
+        put16(p, v);
+    } else {
+        p[0] = static_cast<unsigned char>(v);
+    }
+    return p + s.width;
+}
+
+// Writes the object's tags by its steps; returns the tags written.
+unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w) {
+    w = putHead(w, t.wireCode, VTAG_NONE, 0);
+    unsigned int count = 1;
+    for (const WireStep& s : t.steps) {
+        switch (s.op) {
+        case WireStep::INT: {
+            const unsigned int v = load<unsigned int>(obj, s.at);
+            if (s.when == WireStep::IF_SET ? !isSet(v) : s.when == WireStep::IF_NOT_ZERO && v == 0)
+                continue;
+            w = putInt(w, s, v & s.mask);
+            break;
+        }
+        case WireStep::CODE: {
+            const int v = load<int>(obj, s.at);
+            const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
+            if (c < 0) continue;
+            w = putInt(w, s, static_cast<unsigned int>(c));
+            break;
+        }
+        case WireStep::CONST: w = putInt(w, s, s.field->init); break;
+        case WireStep::REAL: {
+            const unsigned int bits = load<unsigned int>(obj, s.at);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            if (!isSet(f)) continue;
+            std::memcpy(w, s.head, 4);
+            put32(w + 4, bits);
+            w += 8;
+            break;
+        }
+        case WireStep::TEXT: {
+            const char* text = textAt(obj, s.at);
+            if (!text) continue;
+            // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
+            const std::size_t n = std::strlen(text);
+            const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
+            std::memcpy(putHead(w, s.tag, VTAG_STRING, len), text, len);
+            w += 4u + len;
+            break;
+        }
+        case WireStep::FLAG:
+            if (!load<bool>(obj, s.at)) continue;
+            std::memcpy(w, s.head, 4);
+            w += 4;
+            break;
+        }
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool encodeObject(const cObject& obj, VMsg& msg) {
+    const ObjectTable* t = tableOf(obj);
+    if (!t || !t->direct) return false;
+    const void* self = dynamic_cast<const void*>(&obj);
+    std::size_t bound = t->fixedBytes;
+    for (const WireStep& step : t->steps)
+        if (step.op == WireStep::TEXT)
+            if (const char* text = textAt(self, step.at)) bound += std::strlen(text);
+    unsigned char* const start = msg.beginEncoded(bound);
+    unsigned char* w = start;
+    const unsigned int count = writeSteps(self, *t, w);
+    msg.commitEncoded(static_cast<std::size_t>(w - start), count);
+    return true;
+}
+
+namespace {
+
+// Stores a tag whose type is the one its row reads, as populate would;
+// false for anything else (another type, a hook, an unknown tag), which
+// populate handles.
+inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
+    if (v.type != r.type) return false;
+    switch (r.op) {
+    case ReadStep::U32:
+    case ReadStep::REAL: store(obj, r.at, be32(v.value)); return true;  // a float as its bits
+    case ReadStep::CODE: {
+        const int value = r.valueOfCode[v.value[0]];
+        store(obj, r.at, value >= 0 ? value : r.keep ? load<int>(obj, r.at) : 0);
+        return true;
+    }
+    case ReadStep::TEXT: setTextBytes(textAt(obj, r.at), v); return true;
+    default: return false;
+    }
+}
+
+void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n,
+                bool mayLog) {
+    VTagView v;
+    for (VTagReader r(p, n); r.next(v);)
+        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v, mayLog));
+}
+
+}  // namespace
+
+void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* msgTags,
+                   std::size_t msgTagBytes, cObject* (*make)(unsigned char code),
+                   void (*take)(cObject* obj, void* to), void* to) {
+    const VelmorDictDef& dict = *WQX::DictDef;
+    cObject* obj = nullptr;
+    void* self = nullptr;
+    const ObjectTable* t = nullptr;
+    const ObjectTable* logChecked = nullptr;  // the table mayLog was found for
+    bool mayLog = true;
+    // An object is whole at the next object code or the end: the
+    // message-level tags come last, and so win.
+    const auto finish = [&] {
+        if (!obj) return;
+        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes, mayLog);
+        take(obj, to);
+        obj = nullptr;
+    };
+    VTagView v;
+    for (VTagReader r(p, n); r.next(v);) {
+        if (dict.isObjectCode(v.tag)) {
+            finish();
+            obj = make(v.tag);
+            t = obj ? tableOf(*obj) : nullptr;
+            if (!t) {
+                delete obj;  // our classes all have tables; nothing else is made here
+                obj = nullptr;
+                continue;
+            }
+            self = dynamic_cast<void*>(obj);
+            if (t != logChecked) {
+                logChecked = t;
+                mayLog = t->log().isDebugEnabled();
+            }
+        } else if (obj && !storeDirect(self, t->reads[v.tag], v)) {
+            populate(self, *t, TagIn(v, mayLog));
+        }
+    }
+    finish();
+}
+
+void planDirectPath(ObjectTable& t) {
+    planCodeMaps(t);
+    planDirectWrite(t);
+    planReads(t);
+}
+
+}  // namespace wqx
