@@ -40,7 +40,6 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
