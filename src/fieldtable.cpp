@@ -43,28 +43,15 @@ unsigned char TagIn::u8() const {
     return converted(view_, &cTagList::getUInt8);
 }
 
+// A view reaches populate only when its type is not the one its row reads
+// straight, so floats and texts from a view always take the conversions.
 float TagIn::f32() const {
-    if (tag_) return cTagList::getFloat(tag_);
-    if (view_.type == VTAG_FLOAT) {
-        const unsigned int bits = be32(view_.value);
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
-    return converted(view_, &cTagList::getFloat);
+    return tag_ ? cTagList::getFloat(tag_) : converted(view_, &cTagList::getFloat);
 }
 
 void TagIn::text(char*& field) const {
-    if (tag_) {
-        setText(field, TagText(tag_).c_str());
-        return;
-    }
-    if (view_.type != VTAG_STRING) {
-        std::unique_ptr<VTag> tag(VTagFactory::createVTag(view_));
-        setText(field, TagText(tag.get()).c_str());
-        return;
-    }
-    setTextBytes(field, view_);
+    std::unique_ptr<VTag> made(tag_ ? nullptr : VTagFactory::createVTag(view_));
+    setText(field, TagText(tag_ ? tag_ : made.get()).c_str());
 }
 
 // ---- building a table ----
