@@ -83,6 +83,17 @@ TEST(VelmorWire, LargestDatagramAReaderAccepts) {
     }
 }
 
+// A datagram of many small tags costs a reader an object for each, made or
+// not: what limits on memory count must say so, or a peer's datagrams of
+// value-less tags would hold many times what the limits allow.
+TEST(VelmorWire, FootprintCountsAnObjectPerTag) {
+    VMsg msg(1);
+    for (int i = 0; i < 400; ++i) msg.addTag(VTagFactory::createVTag(200));
+    std::unique_ptr<VMsg> back(parseBytes(datagramOf(msg)));
+    ASSERT_TRUE(back);
+    EXPECT_GE(back->getFootprint(), 400 * (sizeof(VTag) + sizeof(VTag*)));
+}
+
 const char* const kThreeTags =
     "0020 | 02 03 05 0000 0001 0003 | 08 02 0004 00000007 | 09 01 0003 414243 | 31 06 0004 3FC00000";
 
