@@ -14,26 +14,10 @@ log4cpp::Category& velmorLog() {
 const std::size_t kTagHeader = 4;  // number, type, value length
 const std::size_t kLenPrefix = 2;  // datagram length
 
-inline void put16(unsigned char* p, unsigned int v) {
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-
-inline void put32(unsigned char* p, unsigned int v) {
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
-
-inline unsigned int get16(const unsigned char* p) {
-    return (static_cast<unsigned int>(p[0]) << 8) | p[1];
-}
-
-inline unsigned int get32(const unsigned char* p) {
-    return (static_cast<unsigned int>(p[0]) << 24) | (static_cast<unsigned int>(p[1]) << 16) |
-           (static_cast<unsigned int>(p[2]) << 8) | p[3];
-}
+using VWire::get16;
+using VWire::get32;
+using VWire::put16;
+using VWire::put32;
 
 // The tag object of a view, or null for a type or length the format does
 // not have. Inlined where a message makes its tags: a call per tag would

@@ -151,6 +151,24 @@ private:
     std::vector<unsigned char> data_;
 };
 
+// Multi-byte wire values are big-endian: these read and write them, for
+// code that reads encoded tags (VTagView) or writes them (appendEncoded).
+namespace VWire {
+inline unsigned int get16(const unsigned char* p) { return (static_cast<unsigned int>(p[0]) << 8) | p[1]; }
+inline unsigned int get32(const unsigned char* p) {
+    return (static_cast<unsigned int>(p[0]) << 24) | (static_cast<unsigned int>(p[1]) << 16) |
+           (static_cast<unsigned int>(p[2]) << 8) | p[3];
+}
+inline void put16(unsigned char* p, unsigned int v) {
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+inline void put32(unsigned char* p, unsigned int v) {
+    put16(p, v >> 16);
+    put16(p + 2, v);
+}
+}  // namespace VWire
+
 // One tag as it lies in encoded bytes: value is len bytes in wire order.
 struct VTagView {
     unsigned char tag;
@@ -167,7 +185,7 @@ public:
     VTagReader(const unsigned char* p, std::size_t n) : p_(p), left_(p ? n : 0) {}
     bool next(VTagView& out) {
         if (left_ < 4) return false;
-        const unsigned short len = static_cast<unsigned short>(p_[2] << 8 | p_[3]);
+        const unsigned short len = static_cast<unsigned short>(VWire::get16(p_ + 2));
         if (left_ - 4 < len) return false;
         out.tag = p_[0];
         out.type = p_[1];

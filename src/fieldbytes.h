@@ -32,10 +32,9 @@ inline const char* textAt(const void* obj, unsigned short at) {
     return *reinterpret_cast<const char* const*>(static_cast<const char*>(obj) + at);
 }
 
-inline unsigned int be32(const unsigned char* p) {
-    return static_cast<unsigned int>(p[0]) << 24 | static_cast<unsigned int>(p[1]) << 16 |
-           static_cast<unsigned int>(p[2]) << 8 | p[3];
-}
+using VWire::get32;
+using VWire::put16;
+using VWire::put32;
 
 inline unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char type, unsigned short len) {
     p[0] = tag;
@@ -45,17 +44,6 @@ inline unsigned char* putHead(unsigned char* p, unsigned char tag, unsigned char
     return p + 4;
 }
 
-inline void put16(unsigned char* p, unsigned int v) {
-    p[0] = static_cast<unsigned char>(v >> 8);
-    p[1] = static_cast<unsigned char>(v);
-}
-
-inline void put32(unsigned char* p, unsigned int v) {
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-}
 
 // A text tag's value as the field's text: up to its first NUL, as the tag
 // object's text reads.

@@ -195,7 +195,7 @@ inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
     if (v.type != r.type) return false;
     switch (r.op) {
     case ReadStep::U32:
-    case ReadStep::REAL: store(obj, r.at, be32(v.value)); return true;  // a float as its bits
+    case ReadStep::REAL: store(obj, r.at, get32(v.value)); return true;  // a float as its bits
     case ReadStep::CODE: {
         const int value = r.valueOfCode[v.value[0]];
         store(obj, r.at, value >= 0 ? value : r.keep ? load<int>(obj, r.at) : 0);

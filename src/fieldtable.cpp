@@ -33,7 +33,7 @@ R converted(const VTagView& v, R (*get)(VTag*)) {
 
 unsigned int TagIn::u32() const {
     if (tag_) return cTagList::getUInt32(tag_);
-    if (view_.type == VTAG_UINT32) return be32(view_.value);
+    if (view_.type == VTAG_UINT32) return get32(view_.value);
     return converted(view_, &cTagList::getUInt32);
 }
 
