@@ -1,17 +1,20 @@
-// Memory for tags and message bytes. A message of a few hundred objects makes and frees
-// thousands of small tags at once, which overflows the C library's own
-// per-thread cache and sends every allocation down its slow path. Each thread
-// therefore keeps the blocks of the tags it deletes, by size class, and hands
-// them to the next tags it makes.
+// Memory for tags, messages and message bytes. A message of a few hundred
+// objects makes and frees thousands of small tags at once, which overflows
+// the C library's own per-thread cache and sends every allocation down its
+// slow path; and every datagram sent or received is a message and a block of
+// bytes made and freed. Each thread therefore keeps the blocks it frees, by
+// size class, and hands them to the next tags and messages it makes.
 //
-// Bounds: at most kCacheBytes per thread are kept; beyond that a block goes
-// back to the C library, so a thread that only deletes tags other threads
-// made (a transmit or event thread) keeps no more than that. A thread's
-// blocks are returned when it ends; a tag deleted after that (by a static
-// destructor, say) goes straight back to the C library.
+// Bounds: at most kCacheBytes of tags, kShelfBlocks small blocks (a message,
+// or the bytes of a small one) and kShelfBlocks datagram blocks per thread
+// are kept; beyond that a block goes back to the C library, so a thread that
+// only deletes what other threads made (a transmit or event thread) keeps no
+// more than that. A thread's blocks are returned when it ends; a block freed
+// after that (by a static destructor, say) goes straight back to the C
+// library.
 //
-// Under AddressSanitizer tags use plain new and delete, so that it still sees
-// every tag's lifetime.
+// Under AddressSanitizer everything uses plain new and delete, so that it
+// still sees every block's lifetime.
 #include <cstdint>
 #include <new>
 
@@ -40,16 +43,22 @@ struct FreeBlock {
     FreeBlock* next;
 };
 
-// Datagram-sized blocks of message bytes kept per thread.
-const std::size_t kMessageBlocks = 8;
+// Blocks of the two message sizes kept per thread, on a shelf each.
+const std::size_t kShelfBlocks = 8;
+
+struct Shelf {
+    unsigned char* blocks[kShelfBlocks];
+    std::size_t n;
+};
 
 // Plain data, so it needs no construction and stays usable until the
 // thread's storage goes. A closed cache counts as full.
 struct TagCache {
     FreeBlock* head[kClasses];
     std::size_t bytes;
-    unsigned char* blocks[kMessageBlocks];
-    std::size_t nBlocks;
+    Shelf small;     // a message, or the bytes of a small one (velmor.cpp)
+    Shelf datagram;  // VMsg::kMaxDatagram bytes
+    bool closing;    // the thread's closer is registered
 };
 
 // initial-exec: one instruction to reach it instead of a call per access.
@@ -67,8 +76,10 @@ struct CacheCloser {
                 ::operator delete(b);
             }
         cache.bytes = kCacheBytes;
-        while (cache.nBlocks > 0) delete[] cache.blocks[--cache.nBlocks];
-        cache.nBlocks = kMessageBlocks;
+        for (Shelf* shelf : {&cache.small, &cache.datagram}) {
+            while (shelf->n > 0) delete[] shelf->blocks[--shelf->n];
+            shelf->n = kShelfBlocks;
+        }
     }
 };
 
@@ -108,27 +119,34 @@ void VTag::operator delete(void* p, std::size_t size) {
     tc.bytes += blockBytes;
 }
 
-// A message's bytes: every received datagram and every segment sent needs
-// a block of up to kMaxDatagram bytes. Taking them from the C library costs
-// more than the block's size suggests: a request of a kilobyte or so makes
-// it first gather up all the small blocks freed before (the objects of the
-// last message), every time.
+// Messages and their bytes: every received datagram and every segment sent
+// needs a message and a block of up to kMaxDatagram bytes. Taking the block
+// from the C library costs more than its size suggests: a request of a
+// kilobyte or so makes it first gather up all the small blocks freed before
+// (the objects of the last message), every time.
 namespace velmor_blocks {
 
-unsigned char* take() {
-    TagCache& tc = cache;
-    if (tc.nBlocks > 0 && tc.nBlocks <= kMessageBlocks) return tc.blocks[--tc.nBlocks];
-    return new unsigned char[VMsg::kMaxDatagram];
+namespace {
+Shelf& shelfOf(std::size_t size) { return size == VMsg::kMaxDatagram ? cache.datagram : cache.small; }
+}  // namespace
+
+unsigned char* take(std::size_t size) {
+    Shelf& shelf = shelfOf(size);
+    if (shelf.n > 0 && shelf.n <= kShelfBlocks) return shelf.blocks[--shelf.n];
+    return new unsigned char[size];
 }
 
-void give(unsigned char* p) {
-    TagCache& tc = cache;
-    if (tc.nBlocks >= kMessageBlocks) {
+void give(unsigned char* p, std::size_t size) {
+    Shelf& shelf = shelfOf(size);
+    if (shelf.n >= kShelfBlocks) {
         delete[] p;
         return;
     }
-    static_cast<void>(&closer);  // registers the thread's closer
-    tc.blocks[tc.nBlocks++] = p;
+    if (!cache.closing) {
+        static_cast<void>(&closer);  // registers the thread's closer
+        cache.closing = true;
+    }
+    shelf.blocks[shelf.n++] = p;
 }
 
 }  // namespace velmor_blocks
@@ -139,8 +157,8 @@ void* VTag::operator new(std::size_t size) { return ::operator new(size); }
 void VTag::operator delete(void* p, std::size_t) { ::operator delete(p); }
 
 namespace velmor_blocks {
-unsigned char* take() { return new unsigned char[VMsg::kMaxDatagram]; }
-void give(unsigned char* p) { delete[] p; }
+unsigned char* take(std::size_t size) { return new unsigned char[size]; }
+void give(unsigned char* p, std::size_t) { delete[] p; }
 }  // namespace velmor_blocks
 
 #endif

@@ -159,37 +159,43 @@ VTag* VTagFactory::createVTag(const VTagView& v) { return makeTag(v); }
 
 // ---- messages ----
 
-namespace velmor_blocks {  // platform/tagcache.cpp
-unsigned char* take();
-void give(unsigned char* p);
+namespace velmor_blocks {  // platform/tagcache.cpp: two sizes, kSmall and VMsg::kMaxDatagram
+unsigned char* take(std::size_t size);
+void give(unsigned char* p, std::size_t size);
 }  // namespace velmor_blocks
 
 namespace {
 
-// Blocks of a message's bytes above this size are datagram-sized blocks
-// from the thread's cache, up to the largest datagram; smaller and larger
-// ones are just their size.
-const std::size_t kSmallBlock = 256;
+const std::size_t kSmall = 256;
 
-bool cachedSize(std::size_t n) { return n > kSmallBlock && n <= VMsg::kMaxDatagram; }
-
+// A message's bytes, up to the largest datagram, are a block of one of two
+// sizes from the thread's cache; only larger ones are just their size.
 unsigned char* newBlock(std::size_t n, std::size_t& room) {
-    if (cachedSize(n)) {
-        room = VMsg::kMaxDatagram;
-        return velmor_blocks::take();
-    }
-    room = n;
-    return new unsigned char[n];
+    room = n <= kSmall ? kSmall : n <= VMsg::kMaxDatagram ? VMsg::kMaxDatagram : n;
+    return n > VMsg::kMaxDatagram ? new unsigned char[n] : velmor_blocks::take(room);
 }
 
 void freeBlock(unsigned char* p, std::size_t room) {
-    if (room == VMsg::kMaxDatagram)
-        velmor_blocks::give(p);
+    if (room == kSmall || room == VMsg::kMaxDatagram)
+        velmor_blocks::give(p, room);
     else
         delete[] p;
 }
 
 }  // namespace
+
+void* VMsg::operator new(std::size_t size) {
+    static_assert(sizeof(VMsg) <= kSmall, "a message fits a small block");
+    return size <= kSmall ? velmor_blocks::take(kSmall) : ::operator new(size);
+}
+
+void VMsg::operator delete(void* p, std::size_t size) {
+    if (!p) return;
+    if (size <= kSmall)
+        velmor_blocks::give(static_cast<unsigned char*>(p), kSmall);
+    else
+        ::operator delete(p);
+}
 
 VMsg::VMsg(unsigned char type)
     : type_(type), seq_(0), index_(0), total_(1), count_(0), bytes_(nullptr), size_(0), room_(0),
@@ -245,6 +251,7 @@ void VMsg::reserveEncoded(std::size_t bytes) {
 }
 
 void VMsg::assignBytes(const unsigned char* p, std::size_t n) {
+    marks_.clear();
     if (n > room_) {
         freeBlock(bytes_, room_);
         bytes_ = newBlock(n, room_);
@@ -287,7 +294,7 @@ int VMsg::addTag(VTag* tag) {
         tag->putValue(p + kTagHeader);
         tags_.push_back(tag);
         mirrorEnd_ = size_;
-        ++count_;
+        noteTag(tag->getTag(), p);
     }
     return static_cast<int>(count_);
 }
@@ -370,6 +377,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     VMsg* cur = nullptr;
     std::size_t from = 0;  // where cur's bytes start
     std::size_t at = 0;    // where v starts
+    std::size_t mark = 0;  // the first object mark not behind at
     VTagView v;
     while (tagAt(at, v)) {
         std::size_t size = kTagHeader + v.len;
@@ -388,15 +396,23 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
             // Keep the object whole when it would fit a fresh segment (an
             // object larger than that is cut wherever it must be anyway).
             std::size_t group = size, groupTags = 1;
-            // The message's own bytes, checked when they came in: only the
-            // lengths are read, and never past the end.
-            for (std::size_t q = at + size; group <= budget && size_ - q >= kTagHeader &&
-                                            !dict->isObjectCode(base[q]);
-                 ++groupTags) {
-                const std::size_t n = kTagHeader + get16(base + q + 2);
-                if (size_ - q < n) break;
-                group += n;
-                q += n;
+            while (mark < marks_.size() && marks_[mark].at < at) ++mark;
+            if (mark < marks_.size() && marks_[mark].at == at) {
+                // A noted object runs to the next noted one, or to the end.
+                const bool last = mark + 1 == marks_.size();
+                group = (last ? size_ : marks_[mark + 1].at) - at;
+                groupTags = (last ? count_ : marks_[mark + 1].tag) - marks_[mark].tag;
+            } else {
+                // The message's own bytes, checked when they came in: only
+                // the lengths are read, and never past the end.
+                for (std::size_t q = at + size; group <= budget && size_ - q >= kTagHeader &&
+                                                !dict->isObjectCode(base[q]);
+                     ++groupTags) {
+                    const std::size_t n = kTagHeader + get16(base + q + 2);
+                    if (size_ - q < n) break;
+                    group += n;
+                    q += n;
+                }
             }
             cut = used + group > budget && group <= budget;
             // An object that fits where it goes takes one step: no tag of
@@ -437,6 +453,7 @@ VMsg* VMsg::getNextSegment() {
 
 void VMsg::addSegment(const VMsg* segment) {
     if (!segment || segment == this) return;
+    marks_.clear();  // its objects are not noted
     if (segment->size_) std::memcpy(grow(segment->size_), segment->bytes_, segment->size_);
     count_ += segment->count_;
     index_ = segment->index_;
@@ -444,6 +461,7 @@ void VMsg::addSegment(const VMsg* segment) {
 }
 
 void VMsg::takeTagsOf(VMsg* other) {
+    marks_.clear();
     if (other->size_) std::memcpy(grow(other->size_), other->bytes_, other->size_);
     count_ += other->count_;
     for (VTag* t : other->tags_) delete t;

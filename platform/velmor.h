@@ -278,6 +278,11 @@ public:
     explicit VMsg(unsigned char type = 0);
     ~VMsg();
     VMsg(const VMsg&) = delete;
+    // A message is made and freed for every datagram sent or received: like
+    // tags, its memory is reused per thread (platform/tagcache.cpp). Create
+    // and delete messages with plain new and delete as usual.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size);
     VMsg& operator=(const VMsg&) = delete;
 
     unsigned char getType() const { return type_; }
@@ -330,7 +335,7 @@ public:
     unsigned char* appendEncoded(unsigned char tag, unsigned char type, unsigned short len) {
         if (!isAllowed(type, len)) return nullptr;
         unsigned char* p = grow(4u + len);
-        ++count_;
+        noteTag(tag, p);
         p[0] = tag;
         p[1] = type;
         p[2] = static_cast<unsigned char>(len >> 8);
@@ -348,6 +353,15 @@ public:
         return p;
     }
     void commitEncoded(std::size_t bytes, unsigned int tags) {
+        if (tags) marks_.clear();  // where objects start in them is not known
+        size_ += bytes;
+        count_ += tags;
+    }
+    // commitEncoded for tags that are exactly one object: its wire object
+    // code first, then its fields. The message notes where the object
+    // starts, so segmentMessage need not read its tags to size it.
+    void commitObject(std::size_t bytes, unsigned int tags) {
+        if (size_ >= kMarkFrom || !marks_.empty()) noteObject(size_);
         size_ += bytes;
         count_ += tags;
     }
@@ -392,6 +406,7 @@ private:
     // version, type, seq, index, total and count: the message's bytes in
     // front of its tags.
     static constexpr std::size_t kMsgHeader = 9;
+    static constexpr std::size_t kMarkFrom = 512;
     void clearSegments();
     // Moves every tag of other to the end of this message.
     void takeTagsOf(VMsg* other);
@@ -413,6 +428,18 @@ private:
     // Sets the encoded tags to n bytes from p (a new block only when the
     // one held is smaller, and then of just that size).
     void assignBytes(const unsigned char* p, std::size_t n);
+    // Counts a tag just appended at p, noting it when it opens an object.
+    void noteTag(unsigned char tag, const unsigned char* p) {
+        const std::size_t at = static_cast<std::size_t>(p - bytes_);
+        if ((at >= kMarkFrom || !marks_.empty()) && WQX::DictDef->isObjectCode(tag)) noteObject(at);
+        ++count_;
+    }
+    void noteObject(std::size_t at) {
+        // Room at once for the objects the bytes reserved will likely hold
+        // (few are under 32 bytes), rather than regrowing the list.
+        if (marks_.empty()) marks_.reserve(room_ / 32);
+        marks_.push_back(ObjectMark{at, count_});
+    }
 
     unsigned char type_;
     unsigned char seq_;
@@ -430,6 +457,16 @@ private:
     mutable std::vector<VTag*> tags_;
     mutable std::size_t mirrorEnd_;
     std::vector<VMsg*> segments_;
+    // Where wire object codes stand (byte offset and tag number), for
+    // cutting segments: every one from the first mark on. Marks start once
+    // a message is larger than kMarkFrom bytes, so that the small messages
+    // that never need cutting keep no list; bytes appended by a call that
+    // cannot note them drop the list, and marks start again after them.
+    struct ObjectMark {
+        std::size_t at;
+        std::size_t tag;
+    };
+    std::vector<ObjectMark> marks_;
     bool wholeSegment_;  // the message is its only segment (segments_ stays empty)
     std::size_t cursor_;
 };

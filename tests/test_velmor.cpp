@@ -230,6 +230,47 @@ TEST(VelmorSegments, EachSegmentHoldsWholeObjects) {
     EXPECT_EQ(seen, 60);
 }
 
+// toMsg notes where each object starts, so that cutting needs no second read
+// of its tags: the cuts must be exactly those of the same bytes taken over
+// raw (no notes) and of the same tags added one by one, objects of many
+// sizes and a trailing tag after the last object included.
+TEST(VelmorSegments, NotedObjectsAreCutAsTheirBytes) {
+    cObjectList list;
+    list.setMsgType(3);
+    list.setMsgSeq(9);
+    for (int i = 0; i < 40; ++i) {
+        cObjectDevice* d = new cObjectDevice;
+        d->setDeviceSerial(static_cast<unsigned int>(i));
+        d->setDeviceLabel(std::string(static_cast<std::size_t>(i * 37 % 150), 'x').c_str());
+        list.add(d);
+    }
+    std::unique_ptr<VMsg> noted(list.toMsg());
+    list.deleteObjects();
+    noted->addTag(VTagFactory::createVTag(200, 7u));
+    std::size_t bytes = 0;
+    const unsigned char* tags = noted->getEncodedTags(bytes);
+    VMsg raw(3), added(3);
+    raw.setSeq(9);
+    added.setSeq(9);
+    std::memcpy(raw.beginEncoded(bytes), tags, bytes);
+    raw.commitEncoded(bytes, noted->getTagCount());
+    for (const VTag* t : noted->getTags()) added.addTag(t->clone());
+    const auto cuts = [](VMsg& msg, int largest) {
+        const std::size_t n = msg.segmentMessage(largest);
+        std::vector<wiretest::Bytes> out(1, wiretest::Bytes(1, static_cast<unsigned char>(n)));
+        msg.resetSegment();
+        while (VMsg* seg = msg.getNextSegment()) out.push_back(wiretest::datagramOf(*seg));
+        return out;
+    };
+    for (int largest : {170, 200, 333, 1024}) {
+        SCOPED_TRACE(largest);
+        const std::vector<wiretest::Bytes> expected = cuts(raw, largest);
+        EXPECT_GT(expected.size(), 2u);
+        EXPECT_EQ(cuts(*noted, largest), expected);
+        EXPECT_EQ(cuts(added, largest), expected);
+    }
+}
+
 // The cut rows of tests/vectors/wire.txt: how many segments, each within
 // the largest datagram.
 TEST(VelmorSegments, CutTable) {
