@@ -47,9 +47,13 @@ void planDirectWrite(ObjectTable& t) {
         t.direct = t.direct && stepFor(f, step);
         if (step.op == WireStep::CODE && f.mapAt >= 0) step.codeOfValue = t.maps.data() + f.mapAt;
         t.fixedBytes += 4u + step.width;
+        if (step.op == WireStep::TEXT) t.sentTexts.push_back(step.at);
         t.steps.push_back(step);
     }
-    if (!t.direct) t.steps.clear();
+    if (!t.direct) {
+        t.steps.clear();
+        t.sentTexts.clear();
+    }
 }
 
 const int kValueRange = 16;  // enum values a code map covers: 0 to 15
@@ -81,6 +85,10 @@ void planCodeMaps(ObjectTable& t) {
 void planReads(ObjectTable& t) {
     for (ReadStep& r : t.reads) r = ReadStep{ReadStep::SLOW, 0xFF, false, 0, nullptr};
     for (int tag = 1; tag < 256; ++tag) {
+        if (WQX::DictDef->isObjectCode(static_cast<unsigned char>(tag))) {
+            t.reads[tag].op = ReadStep::OBJECT;  // whatever a row of the class says
+            continue;
+        }
         if (!t.byTag[tag]) continue;
         const Field& f = t.fields[t.byTag[tag] - 1u];
         if (f.onTag) continue;
@@ -176,13 +184,12 @@ bool encodeObject(const cObject& obj, VMsg& msg) {
     if (!t || !t->direct) return false;
     const void* self = dynamic_cast<const void*>(&obj);
     std::size_t bound = t->fixedBytes;
-    for (const WireStep& step : t->steps)
-        if (step.op == WireStep::TEXT)
-            if (const char* text = textAt(self, step.at)) bound += std::strlen(text);
+    for (unsigned short at : t->sentTexts)
+        if (const char* text = textAt(self, at)) bound += std::strlen(text);
     unsigned char* const start = msg.beginEncoded(bound);
     unsigned char* w = start;
     const unsigned int count = writeSteps(self, *t, w);
-    msg.commitEncoded(static_cast<std::size_t>(w - start), count);
+    msg.commitObject(static_cast<std::size_t>(w - start), count);
     return true;
 }
 
@@ -234,22 +241,30 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     };
     VTagView v;
     for (VTagReader r(p, n); r.next(v);) {
-        if (dict.isObjectCode(v.tag)) {
-            finish();
-            obj = make(v.tag);
-            t = obj ? tableOf(*obj) : nullptr;
-            if (!t) {
-                delete obj;  // our classes all have tables; nothing else is made here
-                obj = nullptr;
+        // The object's own tags first: one look at its read step tells a
+        // field from the next object's code.
+        if (obj) {
+            const ReadStep& step = t->reads[v.tag];
+            if (storeDirect(self, step, v)) continue;
+            if (step.op != ReadStep::OBJECT) {
+                populate(self, *t, TagIn(v, mayLog));
                 continue;
             }
-            self = dynamic_cast<void*>(obj);
-            if (t != logChecked) {
-                logChecked = t;
-                mayLog = t->log().isDebugEnabled();
-            }
-        } else if (obj && !storeDirect(self, t->reads[v.tag], v)) {
-            populate(self, *t, TagIn(v, mayLog));
+        } else if (!dict.isObjectCode(v.tag)) {
+            continue;
+        }
+        finish();
+        obj = make(v.tag);
+        t = obj ? tableOf(*obj) : nullptr;
+        if (!t) {
+            delete obj;  // our classes all have tables; nothing else is made here
+            obj = nullptr;
+            continue;
+        }
+        self = dynamic_cast<void*>(obj);
+        if (t != logChecked) {
+            logChecked = t;
+            mayLog = t->log().isDebugEnabled();
         }
     }
     finish();

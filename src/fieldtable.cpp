@@ -60,7 +60,7 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}, {}, {}}),
+                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}, {}, {}, {}}),
       rows_(table_->fields) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {

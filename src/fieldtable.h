@@ -124,9 +124,10 @@ struct WireStep {
 };
 
 // How a received tag of the type its row reads is stored, by tag number;
-// SLOW sends it (and any tag of another type) through populate.
+// SLOW sends it (and any tag of another type) through populate, and OBJECT
+// marks a wire object code, which ends the object being read.
 struct ReadStep {
-    enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT };
+    enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT, OBJECT };
     Op op;
     unsigned char type;     // the tag type it reads straight
     bool keep;              // CODE: an unknown code keeps the field
@@ -158,6 +159,7 @@ struct ObjectTable {
     bool direct;
     std::size_t fixedBytes;
     std::vector<WireStep> steps;
+    std::vector<unsigned short> sentTexts;  // offsets of the texts the steps write
     ReadStep reads[256];
     // Code tables as direct maps (value to code for small values, code
     // byte to value), made for the rows whose tables allow it.
