@@ -229,7 +229,10 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     cObject* obj = nullptr;
     void* self = nullptr;
     const ObjectTable* t = nullptr;
-    const ObjectTable* logChecked = nullptr;  // the table mayLog was found for
+    // Whether each class's debug lines are on, by wire code, asked once per
+    // message: each ask walks up log4cpp's category tree. -1: not asked.
+    signed char logOn[256];
+    std::memset(logOn, -1, sizeof logOn);
     bool mayLog = true;
     // An object is whole at the next object code or the end: the
     // message-level tags come last, and so win.
@@ -262,10 +265,9 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
             continue;
         }
         self = dynamic_cast<void*>(obj);
-        if (t != logChecked) {
-            logChecked = t;
-            mayLog = t->log().isDebugEnabled();
-        }
+        signed char& on = logOn[t->wireCode];
+        if (on < 0) on = t->log().isDebugEnabled();
+        mayLog = on;
     }
     finish();
 }
