@@ -379,7 +379,23 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     std::size_t at = 0;    // where v starts
     std::size_t mark = 0;  // the first object mark not behind at
     VTagView v;
-    while (tagAt(at, v)) {
+    const ObjectMark* const marks = marks_.data();
+    const std::size_t nMarks = marks_.size();
+    for (;;) {
+        // A noted object that fits the segment being filled goes in whole,
+        // sized by its note: the commonest step, without reading a tag.
+        if (mark < nMarks && marks[mark].at == at && cur) {
+            const bool last = mark + 1 == nMarks;
+            const std::size_t group = (last ? size_ : marks[mark + 1].at) - at;
+            const std::size_t groupTags = (last ? count_ : marks[mark + 1].tag) - marks[mark].tag;
+            if (at - from + group <= budget && cur->count_ + groupTags <= 0xFFFF) {
+                cur->count_ += groupTags;
+                at += group;
+                ++mark;
+                continue;
+            }
+        }
+        if (!tagAt(at, v)) break;
         std::size_t size = kTagHeader + v.len;
         if (size > budget) {
             // Sending the rest would report a message as sent that lost a
@@ -396,12 +412,13 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
             // Keep the object whole when it would fit a fresh segment (an
             // object larger than that is cut wherever it must be anyway).
             std::size_t group = size, groupTags = 1;
-            while (mark < marks_.size() && marks_[mark].at < at) ++mark;
-            if (mark < marks_.size() && marks_[mark].at == at) {
+            while (mark < nMarks && marks[mark].at < at) ++mark;
+            if (mark < nMarks && marks[mark].at == at) {
                 // A noted object runs to the next noted one, or to the end.
-                const bool last = mark + 1 == marks_.size();
-                group = (last ? size_ : marks_[mark + 1].at) - at;
-                groupTags = (last ? count_ : marks_[mark + 1].tag) - marks_[mark].tag;
+                const bool last = mark + 1 == nMarks;
+                group = (last ? size_ : marks[mark + 1].at) - at;
+                groupTags = (last ? count_ : marks[mark + 1].tag) - marks[mark].tag;
+                ++mark;
             } else {
                 // The message's own bytes, checked when they came in: only
                 // the lengths are read, and never past the end.

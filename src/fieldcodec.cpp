@@ -28,8 +28,11 @@ bool stepFor(const Field& f, WireStep& s) {
                  : (f.flags & ALWAYS)   ? WireStep::ALWAYS_SENT
                                         : WireStep::IF_SET;
         if (f.flags & LOW8) s.mask = 0xFF;
+        if (s.when == WireStep::IF_SET && s.width == 4 && s.mask == 0xFFFFFFFFu) s.op = WireStep::U32;
         return integer;
-    case Kind::CODE: s.op = WireStep::CODE; return integer && f.mapAt >= 0;
+    case Kind::CODE:
+        s.op = s.width == 1 ? WireStep::CODE8 : WireStep::CODE;
+        return integer && f.mapAt >= 0;
     case Kind::NONE: s.op = WireStep::CONST; return integer;
     case Kind::REAL: s.op = WireStep::REAL; return w == VTAG_FLOAT;
     case Kind::TEXT: s.op = WireStep::TEXT; return w == VTAG_STRING;
@@ -38,6 +41,10 @@ bool stepFor(const Field& f, WireStep& s) {
     return false;
 }
 
+// The most texts a directly written table may have: their lengths are
+// measured once, into an array of this size on the encoder's stack.
+const std::size_t kMaxSentTexts = 16;
+
 void planDirectWrite(ObjectTable& t) {
     t.direct = t.wireCodeType == VTAG_NONE;
     t.fixedBytes = 4;
@@ -45,12 +52,14 @@ void planDirectWrite(ObjectTable& t) {
         if (!f.tag || (f.flags & NO_TAG_WRITE)) continue;
         WireStep step;
         t.direct = t.direct && stepFor(f, step);
-        if (step.op == WireStep::CODE && f.mapAt >= 0) step.codeOfValue = t.maps.data() + f.mapAt;
+        if ((step.op == WireStep::CODE || step.op == WireStep::CODE8) && f.mapAt >= 0)
+            step.codeOfValue = t.maps.data() + f.mapAt;
         t.fixedBytes += 4u + step.width;
         if (step.op == WireStep::TEXT) t.sentTexts.push_back(step.at);
         t.steps.push_back(step);
     }
-    if (!t.direct) {
+    if (!t.direct || t.sentTexts.size() > kMaxSentTexts) {
+        t.direct = false;
         t.steps.clear();
         t.sentTexts.clear();
     }
@@ -125,12 +134,31 @@ unsigned char* putInt(unsigned char* p, const WireStep& s, unsigned int v) {
     return p + s.width;
 }
 
-// Writes the object's tags by its steps; returns the tags written.
-unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w) {
+// Writes the object's tags by its steps, its texts' lengths measured
+// already, in step order; returns the tags written.
+unsigned int writeSteps(const void* obj, const ObjectTable& t, const std::size_t* textLength,
+                        unsigned char*& w) {
     w = putHead(w, t.wireCode, VTAG_NONE, 0);
     unsigned int count = 1;
     for (const WireStep& s : t.steps) {
         switch (s.op) {
+        case WireStep::U32: {
+            const unsigned int v = load<unsigned int>(obj, s.at);
+            if (!isSet(v)) continue;
+            std::memcpy(w, s.head, 4);
+            put32(w + 4, v);
+            w += 8;
+            break;
+        }
+        case WireStep::CODE8: {
+            const int v = load<int>(obj, s.at);
+            const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
+            if (c < 0) continue;
+            std::memcpy(w, s.head, 4);
+            w[4] = static_cast<unsigned char>(c);
+            w += 5;
+            break;
+        }
         case WireStep::INT: {
             const unsigned int v = load<unsigned int>(obj, s.at);
             if (s.when == WireStep::IF_SET ? !isSet(v) : s.when == WireStep::IF_NOT_ZERO && v == 0)
@@ -158,9 +186,9 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, unsigned char*& w
         }
         case WireStep::TEXT: {
             const char* text = textAt(obj, s.at);
+            const std::size_t n = *textLength++;
             if (!text) continue;
             // A tag's length is 16 bits: longer texts are cut, as a text tag cuts them.
-            const std::size_t n = std::strlen(text);
             const unsigned short len = static_cast<unsigned short>(n > 0xFFFF ? 0xFFFF : n);
             std::memcpy(putHead(w, s.tag, VTAG_STRING, len), text, len);
             w += 4u + len;
@@ -184,11 +212,15 @@ bool encodeObject(const cObject& obj, VMsg& msg) {
     if (!t || !t->direct) return false;
     const void* self = dynamic_cast<const void*>(&obj);
     std::size_t bound = t->fixedBytes;
-    for (unsigned short at : t->sentTexts)
-        if (const char* text = textAt(self, at)) bound += std::strlen(text);
+    std::size_t lengths[kMaxSentTexts];
+    std::size_t* n = lengths;
+    for (unsigned short at : t->sentTexts) {
+        const char* text = textAt(self, at);
+        bound += *n++ = text ? std::strlen(text) : 0;
+    }
     unsigned char* const start = msg.beginEncoded(bound);
     unsigned char* w = start;
-    const unsigned int count = writeSteps(self, *t, w);
+    const unsigned int count = writeSteps(self, *t, lengths, w);
     msg.commitObject(static_cast<std::size_t>(w - start), count);
     return true;
 }

@@ -110,7 +110,10 @@ struct Field {
 // One tag of a table whose rows all write straight into a message's bytes:
 // what the engine does for the row, decided when the table is built.
 struct WireStep {
-    enum Op : unsigned char { INT, CODE, CONST, REAL, TEXT, FLAG };
+    // U32 and CODE8 are INT and CODE in their commonest form (a whole
+    // 32-bit value sent when set, a code in one byte), written without
+    // asking the step how.
+    enum Op : unsigned char { INT, CODE, CONST, REAL, TEXT, FLAG, U32, CODE8 };
     enum When : unsigned char { IF_SET, ALWAYS_SENT, IF_NOT_ZERO };
     Op op;
     When when;             // INT
