@@ -245,11 +245,19 @@ inline bool storeDirect(void* obj, const ReadStep& r, const VTagView& v) {
     }
 }
 
+// Whether t's debug lines are on, asked of log4cpp the first time a hook
+// may need it in this message (on starts at -1) and kept in on: each ask
+// walks up its category tree, and most objects never need it.
+bool logSwitch(const ObjectTable& t, signed char& on) {
+    if (on < 0) on = t.log().isDebugEnabled();
+    return on != 0;
+}
+
 void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n,
-                bool mayLog) {
+                signed char& logOn) {
     VTagView v;
     for (VTagReader r(p, n); r.next(v);)
-        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v, mayLog));
+        if (!storeDirect(obj, t.reads[v.tag], v)) populate(obj, t, TagIn(v, logSwitch(t, logOn)));
 }
 
 }  // namespace
@@ -261,16 +269,14 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     cObject* obj = nullptr;
     void* self = nullptr;
     const ObjectTable* t = nullptr;
-    // Whether each class's debug lines are on, by wire code, asked once per
-    // message: each ask walks up log4cpp's category tree. -1: not asked.
+    // Whether each class's debug lines are on, by wire code (logSwitch).
     signed char logOn[256];
     std::memset(logOn, -1, sizeof logOn);
-    bool mayLog = true;
     // An object is whole at the next object code or the end: the
     // message-level tags come last, and so win.
     const auto finish = [&] {
         if (!obj) return;
-        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes, mayLog);
+        if (t->readsMessageTags) decodeTags(self, *t, msgTags, msgTagBytes, logOn[t->wireCode]);
         take(obj, to);
         obj = nullptr;
     };
@@ -282,7 +288,7 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
             const ReadStep& step = t->reads[v.tag];
             if (storeDirect(self, step, v)) continue;
             if (step.op != ReadStep::OBJECT) {
-                populate(self, *t, TagIn(v, mayLog));
+                populate(self, *t, TagIn(v, logSwitch(*t, logOn[t->wireCode])));
                 continue;
             }
         } else if (!dict.isObjectCode(v.tag)) {
@@ -297,9 +303,6 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
             continue;
         }
         self = dynamic_cast<void*>(obj);
-        signed char& on = logOn[t->wireCode];
-        if (on < 0) on = t->log().isDebugEnabled();
-        mayLog = on;
     }
     finish();
 }
