@@ -13,8 +13,8 @@ namespace {
 
 void planOwnMembers(ObjectTable& t);
 
-// Registered tables by wire object code, for the direct message path.
-std::atomic<const ObjectTable*> gByWireCode[256];
+// Registered tables by object type, for the direct message path.
+std::atomic<const ObjectTable*> gByType[cObject::OBJ_NONE];
 
 }  // namespace
 
@@ -189,7 +189,9 @@ const ObjectTable* TableBuilder::build() {
     t.wireCodeType = static_cast<unsigned char>(WQX::DictDef->typeOf(t.wireCode));
     planOwnMembers(t);
     planDirectPath(t);
-    gByWireCode[t.wireCode].store(&t, std::memory_order_release);
+    for (int type = 0; type < cObject::OBJ_NONE; ++type)
+        if (cObject::getWireCode(static_cast<cObject::eObjectTypes>(type)) == t.wireCode)
+            gByType[type].store(&t, std::memory_order_release);
     return &t;
 }
 
@@ -470,8 +472,9 @@ bool keyLess(const void* a, const void* b, const ObjectTable& t) {
 // ---- the direct message path ----
 
 const ObjectTable* tableOf(const cObject& obj) {
-    const ObjectTable* t =
-        gByWireCode[cObject::getWireCode(obj.getType())].load(std::memory_order_acquire);
+    const unsigned int type = obj.getType();
+    if (type >= cObject::OBJ_NONE) return nullptr;
+    const ObjectTable* t = gByType[type].load(std::memory_order_acquire);
     return t && (t->type == &typeid(obj) || *t->type == typeid(obj)) ? t : nullptr;
 }
 
