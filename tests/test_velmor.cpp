@@ -232,8 +232,8 @@ TEST(VelmorSegments, EachSegmentHoldsWholeObjects) {
 
 // toMsg notes where each object starts, so that cutting needs no second read
 // of its tags: the cuts must be exactly those of the same bytes taken over
-// raw (no notes) and of the same tags added one by one, objects of many
-// sizes and a trailing tag after the last object included.
+// raw (no notes) and of the same tags added one by one, with objects of many
+// sizes, some appended without notes, and a tag after the last object.
 TEST(VelmorSegments, NotedObjectsAreCutAsTheirBytes) {
     cObjectList list;
     list.setMsgType(3);
@@ -246,9 +246,16 @@ TEST(VelmorSegments, NotedObjectsAreCutAsTheirBytes) {
     }
     std::unique_ptr<VMsg> noted(list.toMsg());
     list.deleteObjects();
-    noted->addTag(VTagFactory::createVTag(200, 7u));
+    // One more object appended raw, then more tag by tag: the notes must
+    // neither reach over the raw one nor miss those added after it.
+    std::unique_ptr<VMsg> one = deviceMessage(1, 3), more = deviceMessage(5, 20);
     std::size_t bytes = 0;
-    const unsigned char* tags = noted->getEncodedTags(bytes);
+    const unsigned char* tags = one->getEncodedTags(bytes);
+    std::memcpy(noted->beginEncoded(bytes), tags, bytes);
+    noted->commitEncoded(bytes, one->getTagCount());
+    for (const VTag* t : more->getTags()) noted->addTag(t->clone());
+    noted->addTag(VTagFactory::createVTag(200, 7u));
+    tags = noted->getEncodedTags(bytes);
     VMsg raw(3), added(3);
     raw.setSeq(9);
     added.setSeq(9);
