@@ -4,16 +4,12 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(accessLog, "cObjectAccess")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectAccess)
 
 cObjectAccess::cObjectAccess() : cObject(OBJ_ACCESS) {
     // The label shares the ad hoc event's JSON key: peers read both the same way.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 73, accessLog,
+        table = TableBuilder(this, typeid(*this), 73, WQX_TABLE_LOG("cObjectAccess"),
                              {"object in access parse not a JSON array",
                               "Array size in access parse array size:%d ",
                               "object in access parse not a JSON object "})
@@ -28,14 +24,5 @@ cObjectAccess::cObjectAccess() : cObject(OBJ_ACCESS) {
     constructFields(this, *t);
 }
 
-cObjectAccess::cObjectAccess(cObjectAccess* source) : cObjectAccess() {
-    if (source) copyFields(this, source, *table);
-}
-
 void cObjectAccess::setLabel(const char* text) { setText(label, text); }
 void cObjectAccess::setScanCode(const char* text) { setText(scanCode, text); }
-
-void cObjectAccess::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectAccess, table)
-WQX_TABLE_IDENTITY(cObjectAccess, table)

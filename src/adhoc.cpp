@@ -4,18 +4,14 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(adhocLog, "cObjectAdhocEvent")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectAdhocEvent)
 
 cObjectAdhocEvent::cObjectAdhocEvent() : cObject(OBJ_ADHOC_EVENT) {
     // The event's keys for sequence, time stamp and start sequence; the port
     // goes under the I/O key as the other records write it. The same warning
     // for a non-array argument and a non-object element: peers match it.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 175, adhocLog,
+        table = TableBuilder(this, typeid(*this), 175, WQX_TABLE_LOG("cObjectAdhocEvent"),
                              {"object in adhoc parse not a JSON array ",
                               "Array size in adhoc parse array size:%d ",
                               "object in adhoc parse not a JSON array "})
@@ -35,14 +31,5 @@ cObjectAdhocEvent::cObjectAdhocEvent() : cObject(OBJ_ADHOC_EVENT) {
     constructFields(this, *t);
 }
 
-cObjectAdhocEvent::cObjectAdhocEvent(cObjectAdhocEvent* source) : cObjectAdhocEvent() {
-    if (source) copyFields(this, source, *table);
-}
-
 void cObjectAdhocEvent::setEventLabel(const char* text) { setText(eventLabel, text); }
 void cObjectAdhocEvent::setEventValue(const char* text) { setText(eventValue, text); }
-
-void cObjectAdhocEvent::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectAdhocEvent, table)
-WQX_TABLE_IDENTITY(cObjectAdhocEvent, table)

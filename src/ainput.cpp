@@ -5,14 +5,12 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(ainputLog, "cObjectAInput")
+WQX_TABLE_CLASS(cObjectAInput)
 
 namespace {
 
 // The kinds of input travel as their own numbers; anything else reads as 0.
 const CodePair kInputTypeCodes[] = {{1, 1}, {2, 2}, {3, 3}};
-
-const ObjectTable* table;
 
 }  // namespace
 
@@ -21,7 +19,7 @@ cObjectAInput::cObjectAInput() : cObjectPort(PORT_TYPE_AIN) {
     // other enumerated key, is read from the JSON integer's low 32 bits. The
     // last sample sequence is only ever received as a tag (60), never sent.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 48, ainputLog,
+        table = TableBuilder(this, typeid(*this), 48, WQX_TABLE_LOG("cObjectAInput"),
                              {"object in ainput parse not a JSON array",
                               "Array size in ainput parse array size:%d ",
                               "object in access parse not a JSON array "})
@@ -64,20 +62,10 @@ cObjectAInput::cObjectAInput() : cObjectPort(PORT_TYPE_AIN) {
                  NO_TAG_WRITE, 0)
             .u32(&sampleCounter, 0, nullptr, -1, nullptr, 0, 0)
             .ignored(19)
+            .base(23)
             .keys({&portId, &deviceSerial})
             .build();
     constructFields(this, *t);
 }
 
-cObjectAInput::cObjectAInput(cObjectAInput* source) : cObjectAInput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
-}
-
 void cObjectAInput::setDisplayUnit(const char* unit) { setText(displayUnit, unit); }
-
-void cObjectAInput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectAInput, table)
-WQX_TABLE_IDENTITY(cObjectAInput, table)

@@ -5,18 +5,14 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(aoutputLog, "cObjectAOutput")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectAOutput)
 
 cObjectAOutput::cObjectAOutput() : cObjectPort(PORT_TYPE_AOUT) {
     // Unlike the other I/O points, the operational state goes under
     // "TAG_PORT_STATE", as the plain port writes it, and comes last; an
     // unknown code of it clears the state in JSON, where the tag reader keeps it.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 77, aoutputLog,
+        table = TableBuilder(this, typeid(*this), 77, WQX_TABLE_LOG("cObjectAOutput"),
                              {"object in aoutput parse not a JSON array",
                               "Array size in aoutput parse array size:%d ",
                               "object in aoutput parse not a JSON array "})
@@ -51,20 +47,10 @@ cObjectAOutput::cObjectAOutput() : cObjectPort(PORT_TYPE_AOUT) {
             .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 15,
                   "alarmStatus in aoutput parse not a number", kToggleCodes, INHERITED)
             .ignored(19)
+            .base(23)
             .keys({&portId, &deviceSerial})
             .build();
     constructFields(this, *t);
 }
 
-cObjectAOutput::cObjectAOutput(cObjectAOutput* source) : cObjectAOutput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
-}
-
 void cObjectAOutput::setDisplayUnit(const char* unit) { setText(displayUnit, unit); }
-
-void cObjectAOutput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectAOutput, table)
-WQX_TABLE_IDENTITY(cObjectAOutput, table)

@@ -4,17 +4,13 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(sampleLog, "cObjectAnalogSample")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectAnalogSample)
 
 cObjectAnalogSample::cObjectAnalogSample() : cObject(OBJ_ANALOG_SAMPLE) {
     // Port and sequence numbers go out as 8 bits but are read whole, so a
     // peer that sends them wider is understood.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 63, sampleLog,
+        table = TableBuilder(this, typeid(*this), 63, WQX_TABLE_LOG("cObjectAnalogSample"),
                              {"object in asample parse not a JSON array",
                               "Array size in asample parse array size:%d ",
                               "object in asample parse not a JSON object "})
@@ -29,12 +25,3 @@ cObjectAnalogSample::cObjectAnalogSample() : cObject(OBJ_ANALOG_SAMPLE) {
             .build();
     constructFields(this, *t);
 }
-
-cObjectAnalogSample::cObjectAnalogSample(cObjectAnalogSample* source) : cObjectAnalogSample() {
-    if (source) copyFields(this, source, *table);
-}
-
-void cObjectAnalogSample::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectAnalogSample, table)
-WQX_TABLE_IDENTITY(cObjectAnalogSample, table)

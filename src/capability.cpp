@@ -4,16 +4,12 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(capabilityLog, "cObjectCapability")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectCapability)
 
 cObjectCapability::cObjectCapability() : cObject(OBJ_CAPABILITY) {
     // Peers match these texts as they are, borrowed names included.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 171, capabilityLog,
+        table = TableBuilder(this, typeid(*this), 171, WQX_TABLE_LOG("cObjectCapability"),
                              {"object in capability parse not a JSON object",
                               "Array size in capability parse array size:%d ",
                               "object in capability parse not a JSON object "})
@@ -27,14 +23,5 @@ cObjectCapability::cObjectCapability() : cObject(OBJ_CAPABILITY) {
     constructFields(this, *t);
 }
 
-cObjectCapability::cObjectCapability(cObjectCapability* source) : cObjectCapability() {
-    if (source) copyFields(this, source, *table);
-}
-
 void cObjectCapability::setLabel(const char* text) { setText(label, text); }
 void cObjectCapability::setValue(const char* text) { setText(value, text); }
-
-void cObjectCapability::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectCapability, table)
-WQX_TABLE_IDENTITY(cObjectCapability, table)

@@ -4,7 +4,7 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(deviceLog, "cObjectDevice")
+WQX_TABLE_CLASS(cObjectDevice)
 
 namespace {
 
@@ -14,20 +14,18 @@ const CodePair kStatusCodes[] = {{1, 0}, {2, 1}};
 const CodePair kTypeCodes[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {5, 4},
                                {6, 5}, {7, 6}, {8, 7}, {9, 8}, {10, 10}};
 
-const ObjectTable* table;
-
 }  // namespace
 
 cObjectDevice::cObjectDevice() : cObject(OBJ_DEVICE) {
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 5, deviceLog,
+        table = TableBuilder(this, typeid(*this), 5, WQX_TABLE_LOG("cObjectDevice"),
                              {"object in device parse not a JSON array",
                               "Array size in device parse array size:%d ",
                               "object in device parse not a JSON object "})
             .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "DeviceSerial in device parse not a number")
             .onTag([](void* o, const TagIn& tag) {
                 const unsigned int serial = tag.u32();
-                if (tag.mayLog()) deviceLog().debug("Add Serial Number 0x%08X", serial);
+                if (tag.mayLog()) table->log().debug("Add Serial Number 0x%08X", serial);
                 static_cast<cObjectDevice*>(o)->deviceSerial = serial;
             })
             .text(&deviceLabel, 9, "TAG_DEV_LABEL", 1, "DeviceLabel in device parse not a string")
@@ -51,13 +49,4 @@ cObjectDevice::cObjectDevice() : cObject(OBJ_DEVICE) {
     constructFields(this, *t);
 }
 
-cObjectDevice::cObjectDevice(cObjectDevice* source) : cObjectDevice() {
-    if (source) copyFields(this, source, *table);
-}
-
 void cObjectDevice::setDeviceLabel(const char* label) { setText(deviceLabel, label); }
-
-void cObjectDevice::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectDevice, table)
-WQX_TABLE_IDENTITY(cObjectDevice, table)

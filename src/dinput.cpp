@@ -5,18 +5,14 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(dinputLog, "cObjectDInput")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectDInput)
 
 cObjectDInput::cObjectDInput() : cObjectPort(PORT_TYPE_DIN) {
     // Tags 17 and 20 are stored as sent, without deriving the status, and
     // unknown codes leave the fields as they were; JSON goes through the
     // setters, and its alarm status is not read: the setters derive it.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 15, dinputLog,
+        table = TableBuilder(this, typeid(*this), 15, WQX_TABLE_LOG("cObjectDInput"),
                              {"object in dinput parse not a JSON array",
                               "Array size in dinput parse array size:%d ",
                               "object in dinput parse not a JSON object "})
@@ -48,15 +44,10 @@ cObjectDInput::cObjectDInput() : cObjectPort(PORT_TYPE_DIN) {
             .onTag([](void* o, const TagIn&) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
             .unknownTag("Unknown Input Tag %02X(%d)")
             .afterJsonElement([](void* o) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
+            .base(23)
             .keys({&portId, &deviceSerial})
             .build();
     constructFields(this, *t);
-}
-
-cObjectDInput::cObjectDInput(cObjectDInput* source) : cObjectDInput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
 }
 
 void cObjectDInput::setInputState(eObjectIOState v) {
@@ -68,8 +59,3 @@ void cObjectDInput::setDefaultState(eObjectIOState v) {
     defaultState = v;
     portStatus = discreteStatus(inputState, defaultState);
 }
-
-void cObjectDInput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectDInput, table)
-WQX_TABLE_IDENTITY(cObjectDInput, table)

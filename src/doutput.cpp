@@ -5,11 +5,7 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(doutputLog, "cObjectDOutput")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectDOutput)
 
 cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
     // Unlike the input, the states go through their setters (deriving the
@@ -18,7 +14,7 @@ cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
     // own. It is read after the states, so a written status wins over the
     // derived one.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 16, doutputLog,
+        table = TableBuilder(this, typeid(*this), 16, WQX_TABLE_LOG("cObjectDOutput"),
                              {"object in doutput parse not a JSON array",
                               "Array size in doutput parse array size:%d ",
                               "object in doutput parse not a JSON object "})
@@ -51,15 +47,10 @@ cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
             .text(&portLabel, 26, nullptr, -1, nullptr, INHERITED | NO_TAG_WRITE)
             .unknownTag("Unknown Tag: %02X(%d)")
             .afterJsonElement([](void* o) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
+            .base(23)
             .keys({&portId, &deviceSerial})
             .build();
     constructFields(this, *t);
-}
-
-cObjectDOutput::cObjectDOutput(cObjectDOutput* source) : cObjectDOutput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
 }
 
 void cObjectDOutput::setOutputState(eObjectIOState v) {
@@ -71,8 +62,3 @@ void cObjectDOutput::setDefaultState(eObjectIOState v) {
     defaultState = v;
     portStatus = discreteStatus(outputState, defaultState);
 }
-
-void cObjectDOutput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectDOutput, table)
-WQX_TABLE_IDENTITY(cObjectDOutput, table)

@@ -4,7 +4,7 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(eventLog, "cObjectEvent")
+WQX_TABLE_CLASS(cObjectEvent)
 
 namespace {
 
@@ -16,13 +16,11 @@ const CodePair kOpCodes[] = {{1, 1}, {2, 2}, {3, 3}, {4, 4}};
 // field keeps the value it had.
 const unsigned int kKeep = KEEP_TAG | KEEP_JSON;
 
-const ObjectTable* table;
-
 }  // namespace
 
 cObjectEvent::cObjectEvent() : cObject(OBJ_EVENT) {
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 36, eventLog,
+        table = TableBuilder(this, typeid(*this), 36, WQX_TABLE_LOG("cObjectEvent"),
                              {"object in event parse not a JSON array",
                               "Array size in event parse array size:%d ",
                               "object in event parse not a JSON object "})
@@ -52,12 +50,3 @@ cObjectEvent::cObjectEvent() : cObject(OBJ_EVENT) {
             .build();
     constructFields(this, *t);
 }
-
-cObjectEvent::cObjectEvent(cObjectEvent* source) : cObjectEvent() {
-    if (source) copyFields(this, source, *table);
-}
-
-void cObjectEvent::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectEvent, table)
-WQX_TABLE_IDENTITY(cObjectEvent, table)

@@ -144,6 +144,10 @@ struct ObjectTable {
     const char* printKey;
     bool readsMessageTags;   // false: only the group's own tags are read
     void (*afterJsonElement)(void* obj);
+    // A copy takes the fields of base's table first (the class derives
+    // from base's class), and with copiesType its source's object type.
+    const ObjectTable* base;
+    bool copiesType;
     std::vector<Field> fields;         // in tag order
     std::vector<unsigned char> json;      // row indices in JSON order
     std::vector<unsigned char> jsonRead;  // row indices in the order keys are read
@@ -201,7 +205,7 @@ public:
     // A tag that is read and changes nothing.
     TableBuilder& ignored(int tag);
 
-    // Adjust the row added last.
+    // Adjust a row: the one added last, or the one row() picks.
     // Where a key is read when an element holds several: a class that has
     // always read its keys in another order than it writes them keeps it.
     TableBuilder& readAt(int place);
@@ -210,15 +214,26 @@ public:
     TableBuilder& jsonOut(JsonWriteHook hook);
     template <std::size_t N>
     TableBuilder& jsonCodes(const CodePair (&codes)[N]) {
-        rows_.back().jsonCodes = codes;
-        rows_.back().nJsonCodes = static_cast<unsigned char>(N);
+        rows_[current_].jsonCodes = codes;
+        rows_[current_].nJsonCodes = static_cast<unsigned char>(N);
         return *this;
     }
+    // Picks the first row of that tag for the adjustments that follow: a
+    // class's hooks are attached to rows that are already there.
+    TableBuilder& row(int tag);
+    // Hands the builder to hooks, which attaches a set of hooks that more
+    // than one class has.
+    TableBuilder& attach(TableBuilder& (*hooks)(TableBuilder&)) { return hooks(*this); }
 
     TableBuilder& unknownTag(const char* format);
     TableBuilder& printKey(const char* key);
     TableBuilder& messageTagsIgnored();
     TableBuilder& afterJsonElement(void (*hook)(void* obj));
+    // The class derives from the class whose table has that wire code (built
+    // already, by the base class's constructor); a copy takes its fields first.
+    TableBuilder& base(int wireCode);
+    // A copy takes its source's object type too.
+    TableBuilder& copiesObjectType();
     // The identity: the members compared, in the order operator< uses.
     TableBuilder& keys(std::initializer_list<const void*> members);
 
@@ -233,12 +248,16 @@ private:
     const char* self_;
     ObjectTable* table_;
     std::vector<Field>& rows_;
+    std::size_t current_;  // the row the adjustments go to
 };
 
 // ---- the engine ----
 
 void constructFields(void* obj, const ObjectTable& t);
 void copyFields(void* obj, const void* source, const ObjectTable& t);
+// What a copy constructor does: the base class's fields, the object type
+// where the table says so, then the class's own fields.
+void copyObject(cObject* obj, const cObject* source, const ObjectTable& t);
 void freeFields(void* obj, const ObjectTable& t);
 cTagList* tagsOf(const void* obj, const ObjectTable& t);
 void populate(void* obj, const ObjectTable& t, const TagIn& tag);
@@ -273,9 +292,24 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
 
 }  // namespace wqx
 
-// The operations every table-driven class has, all handed to the engine.
-// `table` is the class's table pointer, set by its constructor.
-#define WQX_TABLE_OPERATIONS(Class, table)                                               \
+// A table's log category, looked up once: log4cpp's own lookup takes a
+// global lock.
+#define WQX_TABLE_LOG(name)                                                              \
+    []() -> log4cpp::Category& {                                                         \
+        static log4cpp::Category* const category = cVlog::getLog(name);                  \
+        return *category;                                                                \
+    }
+
+// What a table-driven class defines the same way as every other: its table
+// pointer, set by its default constructor, and the operations, all handed
+// to the engine.
+#define WQX_TABLE_OBJECT(Class)                                                          \
+    namespace {                                                                          \
+    const wqx::ObjectTable* table;                                                       \
+    }                                                                                    \
+    Class::Class(Class* source) : Class() {                                              \
+        if (source) wqx::copyObject(this, source, *table);                               \
+    }                                                                                    \
     Class::~Class() { wqx::freeFields(this, *table); }                                   \
     cTagList* Class::getTags() { return wqx::tagsOf(this, *table); }                     \
     bool Class::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {                \
@@ -286,8 +320,11 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     const char* Class::printKey() { return table->printKey; }                            \
     cObject* Class::clone() { return new Class(this); }
 
-// Identity from the table's keys, against objects of the same class only.
-#define WQX_TABLE_IDENTITY(Class, table)                                                 \
+// The same, with populate_tags and the identity from the table's keys,
+// against objects of the same class only.
+#define WQX_TABLE_CLASS(Class)                                                           \
+    WQX_TABLE_OBJECT(Class)                                                              \
+    void Class::populate_tags(VTag* tag) { wqx::populate(this, *table, wqx::TagIn(tag)); } \
     bool Class::compIndex(cObject* other) {                                              \
         const Class* o = dynamic_cast<const Class*>(other);                              \
         return o && wqx::sameKey(this, o, *table);                                       \

@@ -4,17 +4,13 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(msgInfoLog, "cObjectMsgInfo")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_OBJECT(cObjectMsgInfo)
 
 cObjectMsgInfo::cObjectMsgInfo() : cObject(OBJ_MSG_INFO) {
     // Only the object's own tags are read: the message-level ones describe
     // the message it rides in, not this request.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 65, msgInfoLog,
+        table = TableBuilder(this, typeid(*this), 65, WQX_TABLE_LOG("cObjectMsgInfo"),
                              {"object in msginfo parse not a JSON object",
                               "Array size in msginfo parse array size:%d ",
                               "object in msginfo parse not a JSON object "})
@@ -29,12 +25,6 @@ cObjectMsgInfo::cObjectMsgInfo() : cObject(OBJ_MSG_INFO) {
             .build();
     constructFields(this, *t);
 }
-
-cObjectMsgInfo::cObjectMsgInfo(cObjectMsgInfo* source) : cObjectMsgInfo() {
-    if (source) copyFields(this, source, *table);
-}
-
-WQX_TABLE_OPERATIONS(cObjectMsgInfo, table)
 
 bool cObjectMsgInfo::compIndex(cObject*) { return true; }
 

@@ -5,7 +5,7 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(portLog, "cObjectPort")
+WQX_TABLE_CLASS(cObjectPort)
 
 namespace {
 
@@ -20,14 +20,15 @@ cObject::eObjectTypes objectTypeFor(cObjectPort::ePortType type) {
     return static_cast<cObject::eObjectTypes>(objectType >= 0 ? objectType : cObject::OBJ_PORT);
 }
 
-const ObjectTable* table;
-
 }  // namespace
 
 cObjectPort::cObjectPort() : cObject(OBJ_PORT) {
     // The object type stays as constructed even when the port type changes.
+    // A copy takes its source's: deriving it from the port type instead
+    // would let a copy of a port whose type changed after construction name
+    // another class than its source, and so travel in JSON as that class.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 23, portLog,
+        table = TableBuilder(this, typeid(*this), 23, WQX_TABLE_LOG("cObjectPort"),
                              {"object in port parse not a JSON array",
                               "Array size in port parse array size:%d ",
                               "object in port parse not a JSON object "})
@@ -42,6 +43,7 @@ cObjectPort::cObjectPort() : cObject(OBJ_PORT) {
                   "portAlarmStatus in port parse not a number", kPortStatusCodes)
             .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 6,
                   "portLastToggled in dinput parse not a number", kToggleCodes)
+            .copiesObjectType()
             .keys({&portId, &deviceSerial, &portType})
             .build();
     constructFields(this, *t);
@@ -52,21 +54,9 @@ cObjectPort::cObjectPort(ePortType type) : cObjectPort() {
     setType(objectTypeFor(type));
 }
 
-cObjectPort::cObjectPort(cObjectPort* source) : cObjectPort() {
-    if (source) copyPortFields(*source);
-}
-
-void cObjectPort::copyPortFields(const cObjectPort& source) {
-    copyFields(this, &source, *table);
-    // Deriving the type from the port type instead would let a copy of a
-    // port whose type changed after construction name another class than
-    // its source, and so travel in JSON as that class.
-    setType(source.getType());
-}
+void cObjectPort::copyPortFields(const cObjectPort& source) { copyObject(this, &source, *table); }
 
 void cObjectPort::setPortLabel(const char* label) { setText(portLabel, label); }
-
-void cObjectPort::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
 // The I/O points' common head and tags, kept for classes derived outside
 // the library; the library's own points describe theirs in their tables.
@@ -93,6 +83,3 @@ bool cObjectPort::populatePointTag(VTag* tag) {
     default: return false;
     }
 }
-
-WQX_TABLE_OPERATIONS(cObjectPort, table)
-WQX_TABLE_IDENTITY(cObjectPort, table)

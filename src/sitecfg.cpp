@@ -4,14 +4,12 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(siteLog, "cObjectSiteConfig")
+WQX_TABLE_CLASS(cObjectSiteConfig)
 
 namespace {
 
 // North status 1 and 2 travel as 0 and 1; 3 has no code and is not sent.
 const CodePair kNorthStatusCodes[] = {{1, 0}, {2, 1}};
-
-const ObjectTable* table;
 
 }  // namespace
 
@@ -19,7 +17,7 @@ cObjectSiteConfig::cObjectSiteConfig() : cObject(OBJ_SITE_CFG) {
     // Several texts name other classes (access, ainput); log readers match
     // them as they stand.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 29, siteLog,
+        table = TableBuilder(this, typeid(*this), 29, WQX_TABLE_LOG("cObjectSiteConfig"),
                              {"object in sitecfg parse not a JSON array",
                               "Array size in access parse array size:%d ",
                               "object in access parse not a JSON object "})
@@ -56,16 +54,7 @@ cObjectSiteConfig::cObjectSiteConfig() : cObject(OBJ_SITE_CFG) {
     constructFields(this, *t);
 }
 
-cObjectSiteConfig::cObjectSiteConfig(cObjectSiteConfig* source) : cObjectSiteConfig() {
-    if (source) copyFields(this, source, *table);
-}
-
 void cObjectSiteConfig::setSiteId(const char* text) { setText(siteId, text); }
 void cObjectSiteConfig::setSiteLabel(const char* text) { setText(siteLabel, text); }
 void cObjectSiteConfig::setNmsAddress(const char* text) { setText(nmsAddress, text); }
 void cObjectSiteConfig::setSVPAddress(const char* text) { setText(svpAddress, text); }
-
-void cObjectSiteConfig::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectSiteConfig, table)
-WQX_TABLE_IDENTITY(cObjectSiteConfig, table)

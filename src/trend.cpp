@@ -4,16 +4,12 @@
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(trendLog, "cObjectTrend")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+WQX_TABLE_CLASS(cObjectTrend)
 
 cObjectTrend::cObjectTrend() : cObject(OBJ_TREND_EVENT) {
     // The array warning names the analog input; log readers match it as it stands.
     static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 72, trendLog,
+        table = TableBuilder(this, typeid(*this), 72, WQX_TABLE_LOG("cObjectTrend"),
                              {"object in ainput parse not a JSON array",
                               "Array size in trend parse array size:%d ",
                               "object in trend parse not a JSON object "})
@@ -32,12 +28,3 @@ cObjectTrend::cObjectTrend() : cObject(OBJ_TREND_EVENT) {
             .build();
     constructFields(this, *t);
 }
-
-cObjectTrend::cObjectTrend(cObjectTrend* source) : cObjectTrend() {
-    if (source) copyFields(this, source, *table);
-}
-
-void cObjectTrend::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectTrend, table)
-WQX_TABLE_IDENTITY(cObjectTrend, table)
