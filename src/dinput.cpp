@@ -27,35 +27,27 @@ cObjectDInput::cObjectDInput() : cObjectPort(PORT_TYPE_DIN) {
                   kOpStateCodes, INHERITED | KEEP_TAG | KEEP_JSON)
             .code(&inputState, 17, "TAG_IO_STATE", 3, "portState in dinput parse not a number",
                   kIOStateCodes, KEEP_TAG)
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDInput::setInputState, v); })
             .code(&defaultState, 20, "TAG_IO_DEFAULT_STATE", 2,
                   "portDefaultState in dinput parse not a number", kIOStateCodes, KEEP_TAG)
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDInput::setDefaultState, v); })
             .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 8,
                   "portLastToggled in dinput parse not a number", kToggleCodes, INHERITED)
             .readAt(7)
-            .jsonOut([](const void* o) {
-                return discreteToggledJson(static_cast<const cObjectDInput*>(o)->getPortToggled());
-            })
             .text(&portLabel, 21, "TAG_IO_LABEL", 7, "portLabel in dinput parse not a string",
                   INHERITED)
             .readAt(8)
             .constant(19, "TAG_IO_TYPE", 6, PORT_TYPE_DIN)
-            .onTag([](void* o, const TagIn&) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
             .unknownTag("Unknown Input Tag %02X(%d)")
-            .afterJsonElement([](void* o) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
             .base(23)
             .keys({&portId, &deviceSerial})
+            .attach(discreteHooks<cObjectDInput, &cObjectDInput::setInputState, PORT_TYPE_DIN, false>)
             .build();
     constructFields(this, *t);
 }
 
 void cObjectDInput::setInputState(eObjectIOState v) {
-    inputState = v;
-    portStatus = discreteStatus(inputState, defaultState);
+    setPortStatus(discreteStatus(inputState = v, defaultState));
 }
 
 void cObjectDInput::setDefaultState(eObjectIOState v) {
-    defaultState = v;
-    portStatus = discreteStatus(inputState, defaultState);
+    setPortStatus(discreteStatus(inputState, defaultState = v));
 }

@@ -27,38 +27,28 @@ cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
             .jsonCodes(kDiscreteAlarmCodes)
             .code(&outputState, 17, "TAG_IO_STATE", 3, "portState in doutput parse not a number",
                   kIOStateCodes)
-            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setOutputState, t.u8()); })
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setOutputState, v); })
             .code(&defaultState, 20, "TAG_IO_DEFAULT_STATE", 2,
                   "portDefaultState in doutput parse not a number", kIOStateCodes)
-            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setDefaultState, t.u8()); })
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setDefaultState, v); })
             .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 8,
                   "portLastToggled in doutput parse not a number", kToggleCodes, INHERITED)
             .readAt(7)
-            .jsonOut([](const void* o) {
-                return discreteToggledJson(static_cast<const cObjectDOutput*>(o)->getPortToggled());
-            })
             .text(&portLabel, 21, "TAG_IO_LABEL", 7, "portLabel in doutput parse not a string",
                   INHERITED)
             .readAt(8)
             .constant(19, "TAG_IO_TYPE", 6, PORT_TYPE_DOUT)
-            .onTag([](void* o, const TagIn&) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
             .text(&portLabel, 26, nullptr, -1, nullptr, INHERITED | NO_TAG_WRITE)
             .unknownTag("Unknown Tag: %02X(%d)")
-            .afterJsonElement([](void* o) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
             .base(23)
             .keys({&portId, &deviceSerial})
+            .attach(discreteHooks<cObjectDOutput, &cObjectDOutput::setOutputState, PORT_TYPE_DOUT, true>)
             .build();
     constructFields(this, *t);
 }
 
 void cObjectDOutput::setOutputState(eObjectIOState v) {
-    outputState = v;
-    portStatus = discreteStatus(outputState, defaultState);
+    setPortStatus(discreteStatus(outputState = v, defaultState));
 }
 
 void cObjectDOutput::setDefaultState(eObjectIOState v) {
-    defaultState = v;
-    portStatus = discreteStatus(outputState, defaultState);
+    setPortStatus(discreteStatus(outputState, defaultState = v));
 }

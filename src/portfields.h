@@ -5,6 +5,7 @@
 #ifndef WQX_PORTFIELDS_H
 #define WQX_PORTFIELDS_H
 
+#include "fieldtable.h"
 #include "objectfields.h"
 #include "port.h"
 
@@ -43,6 +44,28 @@ void setIoState(void* obj, void (T::*setter)(cObject::eObjectIOState), long long
 // The discrete points write last toggled to JSON always: through the toggle
 // code when it has one, otherwise as stored (0 included).
 int discreteToggledJson(cObjectPort::ePortLastToggled toggled);
+
+// The hooks both discrete points (T) attach to their rows. Their present
+// state (tag 17, stored by setState) and default state (tag 20) go from
+// JSON through the setters, so the setters derive the alarm status, and
+// from tags too where statesFromTags. Last toggled (88) goes to JSON
+// always. The port type is the class's own again after a tag 19 and after
+// each JSON element, whatever they held.
+template <class T, void (T::*setState)(cObject::eObjectIOState), cObjectPort::ePortType type,
+          bool statesFromTags>
+TableBuilder& discreteHooks(TableBuilder& rows) {
+    rows.row(17).onJson([](void* o, json_int_t v) { setIoState(o, setState, v); });
+    rows.row(20).onJson([](void* o, json_int_t v) { setIoState(o, &T::setDefaultState, v); });
+    if (statesFromTags) {
+        rows.row(17).onTag([](void* o, const TagIn& t) { setIoState(o, setState, t.u8()); });
+        rows.row(20).onTag([](void* o, const TagIn& t) { setIoState(o, &T::setDefaultState, t.u8()); });
+    }
+    rows.row(88).jsonOut([](const void* o) {
+        return discreteToggledJson(static_cast<const T*>(o)->getPortToggled());
+    });
+    rows.row(19).onTag([](void* o, const TagIn&) { static_cast<T*>(o)->setPortType(type); });
+    return rows.afterJsonElement([](void* o) { static_cast<T*>(o)->setPortType(type); });
+}
 
 }  // namespace wqx
 
