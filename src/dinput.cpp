@@ -39,15 +39,10 @@ cObjectDInput::cObjectDInput() : cObjectPort(PORT_TYPE_DIN) {
             .unknownTag("Unknown Input Tag %02X(%d)")
             .base(23)
             .keys({&portId, &deviceSerial})
-            .attach(discreteHooks<cObjectDInput, &cObjectDInput::setInputState, PORT_TYPE_DIN, false>)
+            .attach(discreteHooks<cObjectDInput, PORT_TYPE_DIN, false>)
             .build();
     constructFields(this, *t);
 }
 
-void cObjectDInput::setInputState(eObjectIOState v) {
-    setPortStatus(discreteStatus(inputState = v, defaultState));
-}
-
-void cObjectDInput::setDefaultState(eObjectIOState v) {
-    setPortStatus(discreteStatus(inputState, defaultState = v));
-}
+void cObjectDInput::setInputState(eObjectIOState v) { setDiscreteState(*this, inputState, v); }
+void cObjectDInput::setDefaultState(eObjectIOState v) { setDiscreteState(*this, defaultState, v); }

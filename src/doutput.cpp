@@ -40,15 +40,10 @@ cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
             .unknownTag("Unknown Tag: %02X(%d)")
             .base(23)
             .keys({&portId, &deviceSerial})
-            .attach(discreteHooks<cObjectDOutput, &cObjectDOutput::setOutputState, PORT_TYPE_DOUT, true>)
+            .attach(discreteHooks<cObjectDOutput, PORT_TYPE_DOUT, true>)
             .build();
     constructFields(this, *t);
 }
 
-void cObjectDOutput::setOutputState(eObjectIOState v) {
-    setPortStatus(discreteStatus(outputState = v, defaultState));
-}
-
-void cObjectDOutput::setDefaultState(eObjectIOState v) {
-    setPortStatus(discreteStatus(outputState, defaultState = v));
-}
+void cObjectDOutput::setOutputState(eObjectIOState v) { setDiscreteState(*this, outputState, v); }
+void cObjectDOutput::setDefaultState(eObjectIOState v) { setDiscreteState(*this, defaultState, v); }
