@@ -1,22 +1,26 @@
-// The object classes as data. Each class describes its fields once, in a
-// table built by its constructor, and the engine here does everything that
-// follows the fields from that table: default values, copies, freeing the
-// texts, the tag form both ways, the JSON form both ways and the identity.
-// A class keeps only what is its own: the rows, its code tables, and a
-// named hook where a field behaves unlike its kind.
+// The object classes as data. Each class describes its fields once, as
+// rows in src/objects.fields, and the engine here does everything that
+// follows the fields from the table its constructor builds of them: default
+// values, copies, freeing the texts, the tag form both ways, the JSON form
+// both ways and the identity. A class's source keeps only what is its own:
+// its code tables, and a named hook where a field behaves unlike its kind,
+// which it attaches to the row by tag number (row()).
 //
-// A row names its member by byte offset from the object's address, taken
-// in the constructor: only members may name the private fields, and the
-// class layouts stay exactly as they are. Tables are built once, by the
-// first object of each class, and are immutable afterwards, so any number
-// of threads may use them. Not installed; not exported.
+// The build makes objectrows.h of objects.fields (cmake/objectrows.cmake):
+// one macro a class, WQX_ROWS_<class>, the TableBuilder chain of its rows,
+// which its default constructor expands (WQX_CONSTRUCT). A row names its
+// member by byte offset from the object's address, taken there: only
+// members may name the private fields, and the class layouts stay exactly
+// as they are. Tables are built once, by the first object of each class,
+// and are immutable afterwards, so any number of threads may use them. Not
+// installed; not exported.
 //
-// Adding a field: one row in the class's constructor (member, tag number,
-// JSON key and place, the warning of a wrong JSON type, flags where it
-// differs from its kind), in tag order; then its line in the class's
-// vectors under tests/vectors/. The same rows drive the message path's
-// direct encoder and decoder (encodeObject, decodeObjects), which write and
-// read a message's bytes without tag objects.
+// Adding a field: one row in the class's block of objects.fields (kind,
+// member, tag number, JSON key and place, the warning of a wrong JSON type,
+// flags where it differs from its kind), in tag order; then its line in the
+// class's vectors under tests/vectors/. The same rows drive the message
+// path's direct encoder and decoder (encodeObject, decodeObjects), which
+// write and read a message's bytes without tag objects.
 #ifndef WQX_FIELDTABLE_H
 #define WQX_FIELDTABLE_H
 
@@ -299,6 +303,18 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
         static log4cpp::Category* const category = cVlog::getLog(name);                  \
         return *category;                                                                \
     }
+
+// In a class's default constructor: builds the class's table, the first
+// time, from its rows (WQX_ROWS_<class>, made from objects.fields) and then
+// the builder calls given as hooks, which attach the class's hooks to rows
+// they pick with row(tag); then gives the object its fields' defaults. The
+// rows and hooks use the engine's names (TagIn, the code tables) without
+// wqx::, as the engine's own code does.
+#define WQX_CONSTRUCT_WITH(Class, ...)                                                   \
+    using namespace wqx;                                                                 \
+    static const ObjectTable* const built = table = WQX_ROWS_##Class __VA_ARGS__.build(); \
+    constructFields(this, *built)
+#define WQX_CONSTRUCT(Class) WQX_CONSTRUCT_WITH(Class, )
 
 // What a table-driven class defines the same way as every other: its table
 // pointer, set by its default constructor, and the operations, all handed

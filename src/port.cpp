@@ -1,10 +1,11 @@
 #include "port.h"
 
-#include "fieldtable.h"
+#include "objectrows.h"
 #include "portfields.h"
 
 using namespace wqx;
 
+// Its fields: class cObjectPort in objects.fields.
 WQX_TABLE_CLASS(cObjectPort)
 
 namespace {
@@ -23,30 +24,7 @@ cObject::eObjectTypes objectTypeFor(cObjectPort::ePortType type) {
 }  // namespace
 
 cObjectPort::cObjectPort() : cObject(OBJ_PORT) {
-    // The object type stays as constructed even when the port type changes.
-    // A copy takes its source's: deriving it from the port type instead
-    // would let a copy of a port whose type changed after construction name
-    // another class than its source, and so travel in JSON as that class.
-    static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 23, WQX_TABLE_LOG("cObjectPort"),
-                             {"object in port parse not a JSON array",
-                              "Array size in port parse array size:%d ",
-                              "object in port parse not a JSON object "})
-            .u32(&portId, 25, "TAG_IO_PNUM", 0, "pNum in port parse not a number")
-            .u32(&deviceSerial, 8, "TAG_DEV_ID", 1, "devId in port parse not a number")
-            .code(&portType, 24, "TAG_PORT_TYPE", 2, "portType in port parse not a number",
-                  kPortTypeCodes, KEEP_TAG | KEEP_JSON)
-            .text(&portLabel, 21, "TAG_IO_LABEL", 3, "portLabel in port parse not a string")
-            .code(&portOpState, 27, "TAG_PORT_STATE", 5, "portState in port parse not a number",
-                  kOpStateCodes)
-            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 4,
-                  "portAlarmStatus in port parse not a number", kPortStatusCodes)
-            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 6,
-                  "portLastToggled in dinput parse not a number", kToggleCodes)
-            .copiesObjectType()
-            .keys({&portId, &deviceSerial, &portType})
-            .build();
-    constructFields(this, *t);
+    WQX_CONSTRUCT(cObjectPort);
 }
 
 cObjectPort::cObjectPort(ePortType type) : cObjectPort() {
