@@ -285,12 +285,12 @@ void copyFields(void* obj, const void* source, const ObjectTable& t) {
 }
 
 void copyObject(cObject* obj, const cObject* source, const ObjectTable& t) {
-    // The rows name members by their offset from the most derived object,
-    // as the engine everywhere takes them; a base class lies at its start.
-    void* self = dynamic_cast<void*>(obj);
-    const void* from = dynamic_cast<const void*>(source);
+    // Every class with a table derives from cObject alone, through its
+    // base's table if it has one, so each lies at its cObject's address:
+    // the address both its rows and its base's are offsets from, even
+    // where a program derives from it together with another class.
     if (t.base) copyObject(obj, source, *t.base);
-    copyFields(self, from, t);
+    copyFields(obj, source, t);
     if (t.copiesType) obj->setType(source->getType());
 }
 
