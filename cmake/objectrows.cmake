@@ -11,7 +11,7 @@ function(fail message)
   message(FATAL_ERROR "${FIELDS}:${lineNo}: ${message}")
 endfunction()
 
-# A positional value or `-`: out gets the C++ for it, or none when `-`.
+# A JSON place: its number, or -1 for `-` (not in JSON).
 function(cxx_number value out)
   if(value STREQUAL "-")
     set(${out} "-1" PARENT_SCOPE)
@@ -25,11 +25,9 @@ endfunction()
 # Ends the block of the class being read: its macro goes into `out`.
 macro(finish_class)
   if(class)
-    foreach(setting notArray arraySize notObject)
-      if(NOT DEFINED ${setting})
-        fail("class ${class} has no ${setting} text")
-      endif()
-    endforeach()
+    if(NOT DEFINED notArray OR NOT DEFINED arraySize OR NOT DEFINED notObject)
+      fail("class ${class} lacks one of not-array, array-size and not-object")
+    endif()
     string(APPEND out "\n#define WQX_ROWS_${class} \\\n"
       "    wqx::TableBuilder(this, typeid(*this), ${wireCode}, WQX_TABLE_LOG(\"${class}\"), \\\n"
       "                      {${notArray}, ${arraySize}, ${notObject}}) \\\n"
@@ -54,7 +52,10 @@ string(REPLACE "\r" "" text "${text}")
 # may say anything.
 string(REGEX REPLACE "(^|\n)[ \t]*#[^\n]*" "\\1" text "${text}")
 if(text MATCHES "[][;\\\\]")
-  set(lineNo "?")
+  string(REGEX MATCH "^[^][;\\\\]*" before "${text}")
+  string(REGEX MATCHALL "\n" breaks "${before}")
+  list(LENGTH breaks lineNo)
+  math(EXPR lineNo "${lineNo} + 1")
   fail("a semicolon, backslash or square bracket: CMake cannot carry it through")
 endif()
 string(REPLACE "\n" ";" lines "${text}")
