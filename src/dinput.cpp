@@ -1,75 +1,15 @@
 #include "dinput.h"
 
-#include "fieldtable.h"
+#include "objectrows.h"
 #include "portfields.h"
 
-using namespace wqx;
-
-WQX_LOG_CATEGORY(dinputLog, "cObjectDInput")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+// Its fields: class cObjectDInput in objects.fields. Its hooks are the
+// discrete points' (portfields.h), with tags 17 and 20 stored as sent.
+WQX_TABLE_CLASS(cObjectDInput)
 
 cObjectDInput::cObjectDInput() : cObjectPort(PORT_TYPE_DIN) {
-    // Tags 17 and 20 are stored as sent, without deriving the status, and
-    // unknown codes leave the fields as they were; JSON goes through the
-    // setters, and its alarm status is not read: the setters derive it.
-    static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 15, dinputLog,
-                             {"object in dinput parse not a JSON array",
-                              "Array size in dinput parse array size:%d ",
-                              "object in dinput parse not a JSON object "})
-            .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "devId in dinput parse not a number", INHERITED)
-            .u32(&portId, 18, "TAG_IO_PNUM", 1, "pNum in dinput parse not a number", INHERITED)
-            // The alarm status shares the operational state's element and
-            // has no code for status 3.
-            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 5, nullptr, kPortStatusCodes,
-                  INHERITED | KEEP_TAG | JOIN | NO_JSON_READ)
-            .jsonCodes(kDiscreteAlarmCodes)
-            .code(&portOpState, 22, "TAG_IO_STATUS", 4, "portStatus in dinput parse not a number",
-                  kOpStateCodes, INHERITED | KEEP_TAG | KEEP_JSON)
-            .code(&inputState, 17, "TAG_IO_STATE", 3, "portState in dinput parse not a number",
-                  kIOStateCodes, KEEP_TAG)
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDInput::setInputState, v); })
-            .code(&defaultState, 20, "TAG_IO_DEFAULT_STATE", 2,
-                  "portDefaultState in dinput parse not a number", kIOStateCodes, KEEP_TAG)
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDInput::setDefaultState, v); })
-            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 8,
-                  "portLastToggled in dinput parse not a number", kToggleCodes, INHERITED)
-            .readAt(7)
-            .jsonOut([](const void* o) {
-                return discreteToggledJson(static_cast<const cObjectDInput*>(o)->getPortToggled());
-            })
-            .text(&portLabel, 21, "TAG_IO_LABEL", 7, "portLabel in dinput parse not a string",
-                  INHERITED)
-            .readAt(8)
-            .constant(19, "TAG_IO_TYPE", 6, PORT_TYPE_DIN)
-            .onTag([](void* o, const TagIn&) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
-            .unknownTag("Unknown Input Tag %02X(%d)")
-            .afterJsonElement([](void* o) { static_cast<cObjectDInput*>(o)->portType = PORT_TYPE_DIN; })
-            .keys({&portId, &deviceSerial})
-            .build();
-    constructFields(this, *t);
+    WQX_CONSTRUCT_WITH(cObjectDInput, .attach(discreteHooks<cObjectDInput, PORT_TYPE_DIN, false>));
 }
 
-cObjectDInput::cObjectDInput(cObjectDInput* source) : cObjectDInput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
-}
-
-void cObjectDInput::setInputState(eObjectIOState v) {
-    inputState = v;
-    portStatus = discreteStatus(inputState, defaultState);
-}
-
-void cObjectDInput::setDefaultState(eObjectIOState v) {
-    defaultState = v;
-    portStatus = discreteStatus(inputState, defaultState);
-}
-
-void cObjectDInput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectDInput, table)
-WQX_TABLE_IDENTITY(cObjectDInput, table)
+void cObjectDInput::setInputState(eObjectIOState v) { wqx::setDiscreteState(*this, inputState, v); }
+void cObjectDInput::setDefaultState(eObjectIOState v) { wqx::setDiscreteState(*this, defaultState, v); }

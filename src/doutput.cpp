@@ -1,78 +1,16 @@
 #include "doutput.h"
 
-#include "fieldtable.h"
+#include "objectrows.h"
 #include "portfields.h"
 
-using namespace wqx;
-
-WQX_LOG_CATEGORY(doutputLog, "cObjectDOutput")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+// Its fields: class cObjectDOutput in objects.fields. Its hooks are the
+// discrete points' (portfields.h), with tags 17 and 20 read through the
+// state setters, as JSON is.
+WQX_TABLE_CLASS(cObjectDOutput)
 
 cObjectDOutput::cObjectDOutput() : cObjectPort(PORT_TYPE_DOUT) {
-    // Unlike the input, the states go through their setters (deriving the
-    // status) in tags too, the label also comes as tag 26, an unknown status
-    // code clears the status, and the alarm status has a JSON element of its
-    // own. It is read after the states, so a written status wins over the
-    // derived one.
-    static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 16, doutputLog,
-                             {"object in doutput parse not a JSON array",
-                              "Array size in doutput parse array size:%d ",
-                              "object in doutput parse not a JSON object "})
-            .u32(&deviceSerial, 8, "TAG_DEV_ID", 0, "devId in doutput parse not a number", INHERITED)
-            .u32(&portId, 18, "TAG_IO_PNUM", 1, "pNum in doutput parse not a number", INHERITED)
-            .code(&portOpState, 22, "TAG_IO_STATUS", 4, "portStatus in doutput parse not a number",
-                  kOpStateCodes, INHERITED | KEEP_TAG | KEEP_JSON)
-            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 5,
-                  "portAlarmStatus in doutput parse not a number", kPortStatusCodes, INHERITED)
-            .jsonCodes(kDiscreteAlarmCodes)
-            .code(&outputState, 17, "TAG_IO_STATE", 3, "portState in doutput parse not a number",
-                  kIOStateCodes)
-            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setOutputState, t.u8()); })
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setOutputState, v); })
-            .code(&defaultState, 20, "TAG_IO_DEFAULT_STATE", 2,
-                  "portDefaultState in doutput parse not a number", kIOStateCodes)
-            .onTag([](void* o, const TagIn& t) { setIoState(o, &cObjectDOutput::setDefaultState, t.u8()); })
-            .onJson([](void* o, json_int_t v) { setIoState(o, &cObjectDOutput::setDefaultState, v); })
-            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 8,
-                  "portLastToggled in doutput parse not a number", kToggleCodes, INHERITED)
-            .readAt(7)
-            .jsonOut([](const void* o) {
-                return discreteToggledJson(static_cast<const cObjectDOutput*>(o)->getPortToggled());
-            })
-            .text(&portLabel, 21, "TAG_IO_LABEL", 7, "portLabel in doutput parse not a string",
-                  INHERITED)
-            .readAt(8)
-            .constant(19, "TAG_IO_TYPE", 6, PORT_TYPE_DOUT)
-            .onTag([](void* o, const TagIn&) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
-            .text(&portLabel, 26, nullptr, -1, nullptr, INHERITED | NO_TAG_WRITE)
-            .unknownTag("Unknown Tag: %02X(%d)")
-            .afterJsonElement([](void* o) { static_cast<cObjectDOutput*>(o)->portType = PORT_TYPE_DOUT; })
-            .keys({&portId, &deviceSerial})
-            .build();
-    constructFields(this, *t);
+    WQX_CONSTRUCT_WITH(cObjectDOutput, .attach(discreteHooks<cObjectDOutput, PORT_TYPE_DOUT, true>));
 }
 
-cObjectDOutput::cObjectDOutput(cObjectDOutput* source) : cObjectDOutput() {
-    if (!source) return;
-    copyPortFields(*source);
-    copyFields(this, source, *table);
-}
-
-void cObjectDOutput::setOutputState(eObjectIOState v) {
-    outputState = v;
-    portStatus = discreteStatus(outputState, defaultState);
-}
-
-void cObjectDOutput::setDefaultState(eObjectIOState v) {
-    defaultState = v;
-    portStatus = discreteStatus(outputState, defaultState);
-}
-
-void cObjectDOutput::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
-
-WQX_TABLE_OPERATIONS(cObjectDOutput, table)
-WQX_TABLE_IDENTITY(cObjectDOutput, table)
+void cObjectDOutput::setOutputState(eObjectIOState v) { wqx::setDiscreteState(*this, outputState, v); }
+void cObjectDOutput::setDefaultState(eObjectIOState v) { wqx::setDiscreteState(*this, defaultState, v); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 
 #include "fieldbytes.h"
@@ -60,8 +61,10 @@ TableBuilder::TableBuilder(const void* self, const std::type_info& type, unsigne
                            log4cpp::Category& (*log)(), const JsonParseTexts& texts)
     : self_(static_cast<const char*>(self)),
       table_(new ObjectTable{&type, wireCode, 0, log, "Unknown Tag %02X(%d)", texts, nullptr, true,
-                             nullptr, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {}, {}, {}, {}}),
-      rows_(table_->fields) {}
+                             nullptr, nullptr, false, {}, {}, {}, {}, {}, 0, false, 0, {}, {}, {},
+                             {}, {}, {}}),
+      rows_(table_->fields),
+      current_(0) {}
 
 unsigned short TableBuilder::offsetOf(const void* member) const {
     return static_cast<unsigned short>(static_cast<const char*>(member) - self_);
@@ -79,6 +82,7 @@ Field& TableBuilder::add(Kind kind, const void* member, int tag, const char* key
     f.warning = warning;
     f.init = init;
     rows_.push_back(f);
+    current_ = rows_.size() - 1;
     return rows_.back();
 }
 
@@ -117,23 +121,31 @@ TableBuilder& TableBuilder::ignored(int tag) {
 }
 
 TableBuilder& TableBuilder::readAt(int place) {
-    rows_.back().jsonRead = static_cast<signed char>(place);
+    rows_[current_].jsonRead = static_cast<signed char>(place);
     return *this;
 }
 
 TableBuilder& TableBuilder::onTag(TagHook hook) {
-    rows_.back().onTag = hook;
+    rows_[current_].onTag = hook;
     return *this;
 }
 
 TableBuilder& TableBuilder::onJson(JsonReadHook hook) {
-    rows_.back().onJson = hook;
+    rows_[current_].onJson = hook;
     return *this;
 }
 
 TableBuilder& TableBuilder::jsonOut(JsonWriteHook hook) {
-    rows_.back().jsonOut = hook;
+    rows_[current_].jsonOut = hook;
     return *this;
+}
+
+TableBuilder& TableBuilder::row(int tag) {
+    for (current_ = 0; current_ < rows_.size(); ++current_)
+        if (rows_[current_].tag == tag) return *this;
+    // A hook for a row the class does not have: a mistake in the class,
+    // which its first object shows at once.
+    std::abort();
 }
 
 TableBuilder& TableBuilder::unknownTag(const char* format) {
@@ -153,6 +165,19 @@ TableBuilder& TableBuilder::messageTagsIgnored() {
 
 TableBuilder& TableBuilder::afterJsonElement(void (*hook)(void* obj)) {
     table_->afterJsonElement = hook;
+    return *this;
+}
+
+TableBuilder& TableBuilder::base(int wireCode) {
+    for (int type = 0; type < cObject::OBJ_NONE; ++type)
+        if (cObject::getWireCode(static_cast<cObject::eObjectTypes>(type)) == wireCode)
+            table_->base = gByType[type].load(std::memory_order_acquire);
+    if (!table_->base) std::abort();  // the base class builds its table first
+    return *this;
+}
+
+TableBuilder& TableBuilder::copiesObjectType() {
+    table_->copiesType = true;
     return *this;
 }
 
@@ -261,6 +286,16 @@ void copyFields(void* obj, const void* source, const ObjectTable& t) {
         case Kind::NONE: break;
         }
     }
+}
+
+void copyObject(cObject* obj, const cObject* source, const ObjectTable& t) {
+    // Every class with a table derives from cObject alone, through its
+    // base's table if it has one, so each lies at its cObject's address:
+    // the address both its rows and its base's are offsets from, even
+    // where a program derives from it together with another class.
+    if (t.base) copyObject(obj, source, *t.base);
+    copyFields(obj, source, t);
+    if (t.copiesType) obj->setType(source->getType());
 }
 
 void freeFields(void* obj, const ObjectTable& t) {

@@ -1,22 +1,26 @@
-// The object classes as data. Each class describes its fields once, in a
-// table built by its constructor, and the engine here does everything that
-// follows the fields from that table: default values, copies, freeing the
-// texts, the tag form both ways, the JSON form both ways and the identity.
-// A class keeps only what is its own: the rows, its code tables, and a
-// named hook where a field behaves unlike its kind.
+// The object classes as data. Each class describes its fields once, as
+// rows in src/objects.fields, and the engine here does everything that
+// follows the fields from the table its constructor builds of them: default
+// values, copies, freeing the texts, the tag form both ways, the JSON form
+// both ways and the identity. A class's source keeps only what is its own:
+// its code tables, and a named hook where a field behaves unlike its kind,
+// which it attaches to the row by tag number (row()).
 //
-// A row names its member by byte offset from the object's address, taken
-// in the constructor: only members may name the private fields, and the
-// class layouts stay exactly as they are. Tables are built once, by the
-// first object of each class, and are immutable afterwards, so any number
-// of threads may use them. Not installed; not exported.
+// The build makes objectrows.h of objects.fields (cmake/objectrows.cmake):
+// one macro a class, WQX_ROWS_<class>, the TableBuilder chain of its rows,
+// which its default constructor expands (WQX_CONSTRUCT). A row names its
+// member by byte offset from the object's address, taken there: only
+// members may name the private fields, and the class layouts stay exactly
+// as they are. Tables are built once, by the first object of each class,
+// and are immutable afterwards, so any number of threads may use them. Not
+// installed; not exported.
 //
-// Adding a field: one row in the class's constructor (member, tag number,
-// JSON key and place, the warning of a wrong JSON type, flags where it
-// differs from its kind), in tag order; then its line in the class's
-// vectors under tests/vectors/. The same rows drive the message path's
-// direct encoder and decoder (encodeObject, decodeObjects), which write and
-// read a message's bytes without tag objects.
+// Adding a field: one row in the class's block of objects.fields (kind,
+// member, tag number, JSON key and place, the warning of a wrong JSON type,
+// flags where it differs from its kind), in tag order; then its line in the
+// class's vectors under tests/vectors/. The same rows drive the message
+// path's direct encoder and decoder (encodeObject, decodeObjects), which
+// write and read a message's bytes without tag objects.
 #ifndef WQX_FIELDTABLE_H
 #define WQX_FIELDTABLE_H
 
@@ -148,6 +152,10 @@ struct ObjectTable {
     const char* printKey;
     bool readsMessageTags;   // false: only the group's own tags are read
     void (*afterJsonElement)(void* obj);
+    // A copy takes the fields of base's table first (the class derives
+    // from base's class), and with copiesType its source's object type.
+    const ObjectTable* base;
+    bool copiesType;
     std::vector<Field> fields;         // in tag order
     std::vector<unsigned char> json;      // row indices in JSON order
     std::vector<unsigned char> jsonRead;  // row indices in the order keys are read
@@ -206,7 +214,7 @@ public:
     // A tag that is read and changes nothing.
     TableBuilder& ignored(int tag);
 
-    // Adjust the row added last.
+    // Adjust a row: the one added last, or the one row() picks.
     // Where a key is read when an element holds several: a class that has
     // always read its keys in another order than it writes them keeps it.
     TableBuilder& readAt(int place);
@@ -215,15 +223,26 @@ public:
     TableBuilder& jsonOut(JsonWriteHook hook);
     template <std::size_t N>
     TableBuilder& jsonCodes(const CodePair (&codes)[N]) {
-        rows_.back().jsonCodes = codes;
-        rows_.back().nJsonCodes = static_cast<unsigned char>(N);
+        rows_[current_].jsonCodes = codes;
+        rows_[current_].nJsonCodes = static_cast<unsigned char>(N);
         return *this;
     }
+    // Picks the first row of that tag for the adjustments that follow: a
+    // class's hooks are attached to rows that are already there.
+    TableBuilder& row(int tag);
+    // Hands the builder to hooks, which attaches a set of hooks that more
+    // than one class has.
+    TableBuilder& attach(TableBuilder& (*hooks)(TableBuilder&)) { return hooks(*this); }
 
     TableBuilder& unknownTag(const char* format);
     TableBuilder& printKey(const char* key);
     TableBuilder& messageTagsIgnored();
     TableBuilder& afterJsonElement(void (*hook)(void* obj));
+    // The class derives from the class whose table has that wire code (built
+    // already, by the base class's constructor); a copy takes its fields first.
+    TableBuilder& base(int wireCode);
+    // A copy takes its source's object type too.
+    TableBuilder& copiesObjectType();
     // The identity: the members compared, in the order operator< uses.
     TableBuilder& keys(std::initializer_list<const void*> members);
 
@@ -238,12 +257,16 @@ private:
     const char* self_;
     ObjectTable* table_;
     std::vector<Field>& rows_;
+    std::size_t current_;  // the row the adjustments go to
 };
 
 // ---- the engine ----
 
 void constructFields(void* obj, const ObjectTable& t);
 void copyFields(void* obj, const void* source, const ObjectTable& t);
+// What a copy constructor does: the base class's fields, the object type
+// where the table says so, then the class's own fields.
+void copyObject(cObject* obj, const cObject* source, const ObjectTable& t);
 void freeFields(void* obj, const ObjectTable& t);
 cTagList* tagsOf(const void* obj, const ObjectTable& t);
 void populate(void* obj, const ObjectTable& t, const TagIn& tag);
@@ -278,9 +301,36 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
 
 }  // namespace wqx
 
-// The operations every table-driven class has, all handed to the engine.
-// `table` is the class's table pointer, set by its constructor.
-#define WQX_TABLE_OPERATIONS(Class, table)                                               \
+// A table's log category, looked up once: log4cpp's own lookup takes a
+// global lock.
+#define WQX_TABLE_LOG(name)                                                              \
+    []() -> log4cpp::Category& {                                                         \
+        static log4cpp::Category* const category = cVlog::getLog(name);                  \
+        return *category;                                                                \
+    }
+
+// In a class's default constructor: builds the class's table, the first
+// time, from its rows (WQX_ROWS_<class>, made from objects.fields) and then
+// the builder calls given as hooks, which attach the class's hooks to rows
+// they pick with row(tag); then gives the object its fields' defaults. The
+// rows and hooks use the engine's names (TagIn, the code tables) without
+// wqx::, as the engine's own code does.
+#define WQX_CONSTRUCT_WITH(Class, ...)                                                   \
+    using namespace wqx;                                                                 \
+    static const ObjectTable* const built = table = WQX_ROWS_##Class __VA_ARGS__.build(); \
+    constructFields(this, *built)
+#define WQX_CONSTRUCT(Class) WQX_CONSTRUCT_WITH(Class, )
+
+// What a table-driven class defines the same way as every other: its table
+// pointer, set by its default constructor, and the operations, all handed
+// to the engine.
+#define WQX_TABLE_OBJECT(Class)                                                          \
+    namespace {                                                                          \
+    const wqx::ObjectTable* table;                                                       \
+    }                                                                                    \
+    Class::Class(Class* source) : Class() {                                              \
+        if (source) wqx::copyObject(this, source, *table);                               \
+    }                                                                                    \
     Class::~Class() { wqx::freeFields(this, *table); }                                   \
     cTagList* Class::getTags() { return wqx::tagsOf(this, *table); }                     \
     bool Class::parse(VelmorObject* group, std::vector<VTag*>* msgTags) {                \
@@ -291,8 +341,11 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
     const char* Class::printKey() { return table->printKey; }                            \
     cObject* Class::clone() { return new Class(this); }
 
-// Identity from the table's keys, against objects of the same class only.
-#define WQX_TABLE_IDENTITY(Class, table)                                                 \
+// The same, with populate_tags and the identity from the table's keys,
+// against objects of the same class only.
+#define WQX_TABLE_CLASS(Class)                                                           \
+    WQX_TABLE_OBJECT(Class)                                                              \
+    void Class::populate_tags(VTag* tag) { wqx::populate(this, *table, wqx::TagIn(tag)); } \
     bool Class::compIndex(cObject* other) {                                              \
         const Class* o = dynamic_cast<const Class*>(other);                              \
         return o && wqx::sameKey(this, o, *table);                                       \

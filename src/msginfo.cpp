@@ -1,40 +1,14 @@
 #include "msginfo.h"
 
-#include "fieldtable.h"
+#include "objectrows.h"
 
-using namespace wqx;
-
-WQX_LOG_CATEGORY(msgInfoLog, "cObjectMsgInfo")
-
-namespace {
-const ObjectTable* table;
-}  // namespace
+// Its fields: class cObjectMsgInfo in objects.fields. It has no identity:
+// every object is the same as any other, and none comes before another.
+WQX_TABLE_OBJECT(cObjectMsgInfo)
 
 cObjectMsgInfo::cObjectMsgInfo() : cObject(OBJ_MSG_INFO) {
-    // Only the object's own tags are read: the message-level ones describe
-    // the message it rides in, not this request.
-    static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 65, msgInfoLog,
-                             {"object in msginfo parse not a JSON object",
-                              "Array size in msginfo parse array size:%d ",
-                              "object in msginfo parse not a JSON object "})
-            // The flag is the tag's presence; it carries no value.
-            .boolean(&indexesOnly, 66, "TAG_MSG_INFO_IDX_ONLY", 0,
-                     " in IndexesOnly parse not a boolean")
-            .readAt(2)
-            .u32(&maxReplies, 69, "TAG_MSG_INFO_MAX_REPLIES", 1,
-                 "MaxReplies in msginfo parse not a number", IF_NONZERO, 0)
-            .printKey("None")
-            .messageTagsIgnored()
-            .build();
-    constructFields(this, *t);
+    WQX_CONSTRUCT(cObjectMsgInfo);
 }
-
-cObjectMsgInfo::cObjectMsgInfo(cObjectMsgInfo* source) : cObjectMsgInfo() {
-    if (source) copyFields(this, source, *table);
-}
-
-WQX_TABLE_OPERATIONS(cObjectMsgInfo, table)
 
 bool cObjectMsgInfo::compIndex(cObject*) { return true; }
 

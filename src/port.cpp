@@ -1,11 +1,12 @@
 #include "port.h"
 
-#include "fieldtable.h"
+#include "objectrows.h"
 #include "portfields.h"
 
 using namespace wqx;
 
-WQX_LOG_CATEGORY(portLog, "cObjectPort")
+// Its fields: class cObjectPort in objects.fields.
+WQX_TABLE_CLASS(cObjectPort)
 
 namespace {
 
@@ -20,31 +21,10 @@ cObject::eObjectTypes objectTypeFor(cObjectPort::ePortType type) {
     return static_cast<cObject::eObjectTypes>(objectType >= 0 ? objectType : cObject::OBJ_PORT);
 }
 
-const ObjectTable* table;
-
 }  // namespace
 
 cObjectPort::cObjectPort() : cObject(OBJ_PORT) {
-    // The object type stays as constructed even when the port type changes.
-    static const ObjectTable* const t =
-        table = TableBuilder(this, typeid(*this), 23, portLog,
-                             {"object in port parse not a JSON array",
-                              "Array size in port parse array size:%d ",
-                              "object in port parse not a JSON object "})
-            .u32(&portId, 25, "TAG_IO_PNUM", 0, "pNum in port parse not a number")
-            .u32(&deviceSerial, 8, "TAG_DEV_ID", 1, "devId in port parse not a number")
-            .code(&portType, 24, "TAG_PORT_TYPE", 2, "portType in port parse not a number",
-                  kPortTypeCodes, KEEP_TAG | KEEP_JSON)
-            .text(&portLabel, 21, "TAG_IO_LABEL", 3, "portLabel in port parse not a string")
-            .code(&portOpState, 27, "TAG_PORT_STATE", 5, "portState in port parse not a number",
-                  kOpStateCodes)
-            .code(&portStatus, 28, "TAG_PORT_ALARM_STATUS", 4,
-                  "portAlarmStatus in port parse not a number", kPortStatusCodes)
-            .code(&portToggled, 88, "TAG_PORT_LAST_TOGGLED", 6,
-                  "portLastToggled in dinput parse not a number", kToggleCodes)
-            .keys({&portId, &deviceSerial, &portType})
-            .build();
-    constructFields(this, *t);
+    WQX_CONSTRUCT(cObjectPort);
 }
 
 cObjectPort::cObjectPort(ePortType type) : cObjectPort() {
@@ -52,21 +32,9 @@ cObjectPort::cObjectPort(ePortType type) : cObjectPort() {
     setType(objectTypeFor(type));
 }
 
-cObjectPort::cObjectPort(cObjectPort* source) : cObjectPort() {
-    if (source) copyPortFields(*source);
-}
-
-void cObjectPort::copyPortFields(const cObjectPort& source) {
-    copyFields(this, &source, *table);
-    // Deriving the type from the port type instead would let a copy of a
-    // port whose type changed after construction name another class than
-    // its source, and so travel in JSON as that class.
-    setType(source.getType());
-}
+void cObjectPort::copyPortFields(const cObjectPort& source) { copyObject(this, &source, *table); }
 
 void cObjectPort::setPortLabel(const char* label) { setText(portLabel, label); }
-
-void cObjectPort::populate_tags(VTag* tag) { populate(this, *table, TagIn(tag)); }
 
 // The I/O points' common head and tags, kept for classes derived outside
 // the library; the library's own points describe theirs in their tables.
@@ -93,6 +61,3 @@ bool cObjectPort::populatePointTag(VTag* tag) {
     default: return false;
     }
 }
-
-WQX_TABLE_OPERATIONS(cObjectPort, table)
-WQX_TABLE_IDENTITY(cObjectPort, table)
