@@ -17,11 +17,7 @@ const wqx::CodePair kTypeCodes[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {5, 4},
 
 cObjectDevice::cObjectDevice() : cObject(OBJ_DEVICE) {
     // Every serial read from a tag is logged too.
-    WQX_CONSTRUCT_WITH(cObjectDevice, .row(8).onTag([](void* o, const TagIn& tag) {
-        const unsigned int serial = tag.u32();
-        if (tag.mayLog()) table->log().debug("Add Serial Number 0x%08X", serial);
-        static_cast<cObjectDevice*>(o)->deviceSerial = serial;
-    }));
+    WQX_CONSTRUCT_WITH(cObjectDevice, .row(8).traceRead("Add Serial Number 0x%08X"));
 }
 
 void cObjectDevice::setDeviceLabel(const char* label) { wqx::setText(deviceLabel, label); }

@@ -104,7 +104,8 @@ void planReads(ObjectTable& t) {
         ReadStep& r = t.reads[tag];
         switch (f.kind) {
         case Kind::U32:
-            if (!(f.flags & READ8)) r = ReadStep{ReadStep::U32, VTAG_UINT32, false, f.at, nullptr};
+            if (!(f.flags & READ8))
+                r = ReadStep{f.trace ? ReadStep::TRACED : ReadStep::U32, VTAG_UINT32, false, f.at, nullptr};
             break;
         case Kind::REAL: r = ReadStep{ReadStep::REAL, VTAG_FLOAT, false, f.at, nullptr}; break;
         case Kind::TEXT: r = ReadStep{ReadStep::TEXT, VTAG_STRING, false, f.at, nullptr}; break;
@@ -253,6 +254,14 @@ bool logSwitch(const ObjectTable& t, signed char& on) {
     return on != 0;
 }
 
+// A traced row's tag of its own type: its line, then its value, as
+// populate does, without the way round it.
+void storeTraced(void* obj, const ObjectTable& t, const VTagView& v, bool log) {
+    const unsigned int value = get32(v.value);
+    if (log) t.log().debug(t.fields[t.byTag[v.tag] - 1u].trace, value);
+    store(obj, t.reads[v.tag].at, value);
+}
+
 void decodeTags(void* obj, const ObjectTable& t, const unsigned char* p, std::size_t n,
                 signed char& logOn) {
     VTagView v;
@@ -287,6 +296,10 @@ void decodeObjects(const unsigned char* p, std::size_t n, const unsigned char* m
         if (obj) {
             const ReadStep& step = t->reads[v.tag];
             if (storeDirect(self, step, v)) continue;
+            if (step.op == ReadStep::TRACED && v.type == step.type) {
+                storeTraced(self, *t, v, logSwitch(*t, logOn[t->wireCode]));
+                continue;
+            }
             if (step.op != ReadStep::OBJECT) {
                 populate(self, *t, TagIn(v, logSwitch(*t, logOn[t->wireCode])));
                 continue;

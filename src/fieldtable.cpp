@@ -140,6 +140,11 @@ TableBuilder& TableBuilder::jsonOut(JsonWriteHook hook) {
     return *this;
 }
 
+TableBuilder& TableBuilder::traceRead(const char* format) {
+    rows_[current_].trace = format;
+    return *this;
+}
+
 TableBuilder& TableBuilder::row(int tag) {
     for (current_ = 0; current_ < rows_.size(); ++current_)
         if (rows_[current_].tag == tag) return *this;
@@ -377,7 +382,12 @@ void populate(void* obj, const ObjectTable& t, const TagIn& tag) {
         return;
     }
     switch (f.kind) {
-    case Kind::U32: store(obj, f.at, (f.flags & READ8) ? tag.u8() : tag.u32()); break;
+    case Kind::U32: {
+        const unsigned int v = (f.flags & READ8) ? tag.u8() : tag.u32();
+        if (f.trace && tag.mayLog()) t.log().debug(f.trace, v);
+        store(obj, f.at, v);
+        break;
+    }
     case Kind::TEXT: tag.text(textAt(obj, f.at)); break;
     case Kind::REAL: store(obj, f.at, tag.f32()); break;
     case Kind::CODE: {

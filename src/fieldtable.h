@@ -109,6 +109,7 @@ struct Field {
     TagHook onTag;         // replaces the default tag read
     JsonReadHook onJson;   // replaces the default JSON integer read
     JsonWriteHook jsonOut; // replaces the default JSON write (an integer)
+    const char* trace;     // U32: a debug line on each tag read, its value the argument
 };
 
 // One tag of a table whose rows all write straight into a message's bytes:
@@ -134,7 +135,7 @@ struct WireStep {
 // SLOW sends it (and any tag of another type) through populate, and OBJECT
 // marks a wire object code, which ends the object being read.
 struct ReadStep {
-    enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT, OBJECT };
+    enum Op : unsigned char { SLOW, U32, REAL, CODE, TEXT, OBJECT, TRACED };
     Op op;
     unsigned char type;     // the tag type it reads straight
     bool keep;              // CODE: an unknown code keeps the field
@@ -230,6 +231,9 @@ public:
     // Picks the first row of that tag for the adjustments that follow: a
     // class's hooks are attached to rows that are already there.
     TableBuilder& row(int tag);
+    // A debug line on the class's category for every tag read into the
+    // row (a U32), with the value as the format's argument.
+    TableBuilder& traceRead(const char* format);
     // Hands the builder to hooks, which attaches a set of hooks that more
     // than one class has.
     TableBuilder& attach(TableBuilder& (*hooks)(TableBuilder&)) { return hooks(*this); }

@@ -2,6 +2,7 @@
 // byte for byte, and read back.
 #include <gtest/gtest.h>
 
+#include "logcapture.h"
 #include "objecttest.h"
 
 using namespace objecttest;
@@ -26,4 +27,21 @@ TEST(DeviceRoundTrip, WorkedExampleDatagram) {
     ListPtr objs(cObject::parseMsg(std::unique_ptr<VMsg>(wiretest::parseHex(hex)).get()));
     ASSERT_EQ(objs->numObjects(), 1);
     EXPECT_EQ(jsonOf(*objs->first()), jsonOf(d));
+}
+
+// Every serial read is logged at debug, whichever way it is read: straight
+// from a message's bytes, or from a tag object.
+TEST(DeviceRoundTrip, EverySerialReadIsLoggedAtDebug) {
+    LogCapture log;
+    const char* hex = "0021 | 02 00 01 0000 0001 0004 | 05 00 0000 | 08 02 0004 1234ABCD | "
+                      "05 00 0000 | 08 02 0004 00000005";
+    ListPtr objs(cObject::parseMsg(std::unique_ptr<VMsg>(wiretest::parseHex(hex)).get()));
+    EXPECT_EQ(objs->numObjects(), 2);
+    cObjectDevice d;
+    std::unique_ptr<VTag> tag(VTagFactory::createVTag(8, 0xCAFEu));
+    d.populate_tags(tag.get());
+    EXPECT_EQ(d.getDeviceSerial(), 0xCAFEu);
+    for (const char* line : {"Add Serial Number 0x1234ABCD", "Add Serial Number 0x00000005",
+                             "Add Serial Number 0x0000CAFE"})
+        EXPECT_EQ(log.count(line, log4cpp::Priority::DEBUG), 1) << line;
 }
