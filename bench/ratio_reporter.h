@@ -60,15 +60,23 @@ private:
         if (ours < 0 && js < 0) return;
         std::printf("%-6s n=%-4s", records.c_str(), n.c_str());
         if (ours > 0) {
-            std::printf("  msg ns/obj: ours %.0f tlv %.0f msgpack %.0f", ours, tlv, mp);
-            if (tlv > 0) std::printf("  ours/tlv %.2fx", ours / tlv);
-            if (mp > 0) std::printf("  ours/msgpack %.2fx", ours / mp);
+            std::printf("  msg ns/obj: ours %.0f", ours);
+            peer("tlv", ours, tlv);
+            peer("msgpack", ours, mp);
         }
         if (js > 0) {
-            std::printf("  json ns/obj: ours %.0f jansson %.0f", js, raw);
-            if (raw > 0) std::printf("  ours/jansson %.2fx", js / raw);
+            std::printf("  json ns/obj: ours %.0f", js);
+            peer("jansson", js, raw);
         }
         std::printf("\n");
+    }
+
+    // A peer's time and our ratio to it; just "-" for a peer a filter left out.
+    static void peer(const char* name, double ours, double theirs) {
+        if (theirs > 0)
+            std::printf(" %s %.0f (ours/%s %.2fx)", name, theirs, name, ours / theirs);
+        else
+            std::printf(" %s -", name);
     }
 };
 
