@@ -135,6 +135,16 @@ unsigned char* putInt(unsigned char* p, const WireStep& s, unsigned int v) {
     return p + s.width;
 }
 
+// The code a CODE step writes for a value; -1 for a value without one.
+inline int codeOf(const WireStep& s, int v) { return v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1; }
+
+// A 32-bit tag after its step's header (its bits as they are).
+inline unsigned char* put32Tag(unsigned char* w, const WireStep& s, unsigned int bits) {
+    std::memcpy(w, s.head, 4);
+    put32(w + 4, bits);
+    return w + 8;
+}
+
 // Writes the object's tags by its steps, its texts' lengths measured
 // already, in step order; returns the tags written.
 unsigned int writeSteps(const void* obj, const ObjectTable& t, const std::size_t* textLength,
@@ -146,14 +156,11 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, const std::size_t
         case WireStep::U32: {
             const unsigned int v = load<unsigned int>(obj, s.at);
             if (!isSet(v)) continue;
-            std::memcpy(w, s.head, 4);
-            put32(w + 4, v);
-            w += 8;
+            w = put32Tag(w, s, v);
             break;
         }
         case WireStep::CODE8: {
-            const int v = load<int>(obj, s.at);
-            const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
+            const int c = codeOf(s, load<int>(obj, s.at));
             if (c < 0) continue;
             std::memcpy(w, s.head, 4);
             w[4] = static_cast<unsigned char>(c);
@@ -168,8 +175,7 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, const std::size_t
             break;
         }
         case WireStep::CODE: {
-            const int v = load<int>(obj, s.at);
-            const int c = v >= 0 && v < kValueRange ? s.codeOfValue[v] : -1;
+            const int c = codeOf(s, load<int>(obj, s.at));
             if (c < 0) continue;
             w = putInt(w, s, static_cast<unsigned int>(c));
             break;
@@ -180,9 +186,7 @@ unsigned int writeSteps(const void* obj, const ObjectTable& t, const std::size_t
             float f;
             std::memcpy(&f, &bits, sizeof f);
             if (!isSet(f)) continue;
-            std::memcpy(w, s.head, 4);
-            put32(w + 4, bits);
-            w += 8;
+            w = put32Tag(w, s, bits);
             break;
         }
         case WireStep::TEXT: {
