@@ -523,9 +523,4 @@ const ObjectTable* tableOf(const cObject& obj) {
     return t && (t->type == &typeid(obj) || *t->type == typeid(obj)) ? t : nullptr;
 }
 
-namespace {
-
-
-}  // namespace
-
 }  // namespace wqx
