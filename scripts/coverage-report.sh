@@ -20,9 +20,13 @@ gcovr --add-tracefile "$json" --txt
 echo "--- branch coverage by file ---"
 gcovr --add-tracefile "$json" --txt --branches
 echo "--- totals ---"
+# The summaries go to stdout; the tables printed with them go to a scratch
+# file in the build tree. Never /dev/null: gcovr replaces the file it
+# writes, and would leave a plain file there, which breaks apt and much else.
+scratch="$dir/coverage-summary.txt"
 for part in src/ platform/; do
   echo "$part"
-  gcovr --add-tracefile "$json" --filter "$part" --print-summary --txt /dev/null | grep -E '^(lines|branches)'
+  gcovr --add-tracefile "$json" --filter "$part" --print-summary --txt "$scratch" | grep -E '^(lines|branches)'
 done
 echo "src/ and platform/"
-gcovr --add-tracefile "$json" --print-summary --txt /dev/null
+gcovr --add-tracefile "$json" --print-summary --txt "$scratch"
