@@ -381,13 +381,19 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
     VTagView v;
     const ObjectMark* const marks = marks_.data();
     const std::size_t nMarks = marks_.size();
+    // The bytes and tags of the object noted at marks[mark], which is at:
+    // it runs to the next noted one, or to the end.
+    const auto noted = [&](std::size_t& group, std::size_t& groupTags) {
+        const bool last = mark + 1 == nMarks;
+        group = (last ? size_ : marks[mark + 1].at) - at;
+        groupTags = (last ? count_ : marks[mark + 1].tag) - marks[mark].tag;
+    };
     for (;;) {
         // A noted object that fits the segment being filled goes in whole,
         // sized by its note: the commonest step, without reading a tag.
         if (mark < nMarks && marks[mark].at == at && cur) {
-            const bool last = mark + 1 == nMarks;
-            const std::size_t group = (last ? size_ : marks[mark + 1].at) - at;
-            const std::size_t groupTags = (last ? count_ : marks[mark + 1].tag) - marks[mark].tag;
+            std::size_t group, groupTags;
+            noted(group, groupTags);
             if (at - from + group <= budget && cur->count_ + groupTags <= 0xFFFF) {
                 cur->count_ += groupTags;
                 at += group;
@@ -414,10 +420,7 @@ std::size_t VMsg::segmentMessage(int maxDatagram) {
             std::size_t group = size, groupTags = 1;
             while (mark < nMarks && marks[mark].at < at) ++mark;
             if (mark < nMarks && marks[mark].at == at) {
-                // A noted object runs to the next noted one, or to the end.
-                const bool last = mark + 1 == nMarks;
-                group = (last ? size_ : marks[mark + 1].at) - at;
-                groupTags = (last ? count_ : marks[mark + 1].tag) - marks[mark].tag;
+                noted(group, groupTags);
                 ++mark;
             } else {
                 // The message's own bytes, checked when they came in: only
